@@ -1,0 +1,10 @@
+#pragma once
+
+#include "app/options.h"
+
+namespace tolvar {
+
+// Runs the program with the console front end until "quit", SIGINT or SIGTERM.
+int RunConsole(const Options& options);
+
+}  // namespace tolvar

@@ -1,0 +1,53 @@
+#pragma once
+// A small poll() event loop for the console front end: timers, functions
+// posted from other threads, and one input file descriptor.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "core/timer.h"
+
+namespace tolvar {
+
+class EventLoop final : public TimerService {
+public:
+    EventLoop();
+    ~EventLoop() override;
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    Id Schedule(std::uint32_t delayMs, std::function<void()> fn) override;
+    void Cancel(Id id) override;
+
+    // Thread-safe: fn runs on the loop's thread, in posting order.
+    void Post(std::function<void()> fn);
+    // onReadable runs whenever fd can be read (or hit end of file).
+    void Watch(int fd, std::function<void()> onReadable);
+    void Unwatch(int fd);
+
+    // Runs until Quit; returns the exit code given to Quit.
+    int Run();
+    void Quit(int code = 0);
+
+private:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    void RunPosted();
+    void RunDueTimers();
+
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::vector<std::pair<int, std::function<void()>>> watches_;
+    bool quit_ = false;
+    int exitCode_ = 0;
+    Id nextId_ = 1;
+    std::map<std::pair<TimePoint, Id>, std::function<void()>> timers_;
+    std::mutex postMutex_;
+    std::vector<std::function<void()>> posted_;
+};
+
+}  // namespace tolvar

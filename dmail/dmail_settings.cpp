@@ -1,0 +1,51 @@
+#include "dmail/dmail_settings.h"
+
+#include <functional>
+
+#include "registry/registry.h"
+
+namespace tolvar {
+
+namespace {
+
+std::string ReadStringOrEmpty(const RegKey& key, const char* name) {
+    if (!key.ValueExists(name)) return "";
+    try {
+        return key.ReadString(name);
+    } catch (const RegistryError&) {
+        return "";  // a value of another type reads as missing
+    }
+}
+
+// The value in force after the check, written back at once.
+std::uint32_t CheckedInteger(RegKey& key, const char* name, std::uint32_t fallback,
+                             const std::function<bool(std::int64_t)>& accepted) {
+    std::uint32_t value = fallback;
+    if (key.ValueExists(name)) {
+        try {
+            const std::int32_t stored = key.ReadInteger(name);
+            if (accepted(stored)) value = static_cast<std::uint32_t>(stored);
+        } catch (const RegistryError&) {
+        }
+    }
+    key.WriteInteger(name, static_cast<std::int32_t>(value));
+    return value;
+}
+
+}  // namespace
+
+DMailSettings LoadDMailSettings(Registry& registry) {
+    DMailSettings s;
+    auto key = registry.OpenKey(kDMailKey, true);
+    s.MSN = ReadStringOrEmpty(*key, "MSN");
+    s.Suffix = ReadStringOrEmpty(*key, "Suffix");
+    s.ACKDelay = CheckedInteger(*key, "ACKDelay", 3000, [](std::int64_t v) { return v >= 1000 && v <= 8000; });
+    s.PacketDelay = CheckedInteger(*key, "PacketDelay", 20, [](std::int64_t v) { return v >= 5 && v <= 1000; });
+    s.ACKTimeOut = CheckedInteger(*key, "ACKTimeOut", 12000, [](std::int64_t v) { return v >= 12000; });
+    s.DMailNotifySound = ReadStringOrEmpty(*key, "DMailNotifySound");
+    key->WriteString("DMailNotifySound", s.DMailNotifySound);
+    key->Close();
+    return s;
+}
+
+}  // namespace tolvar

@@ -1,0 +1,152 @@
+#include "engine/engine.h"
+
+#include <exception>
+
+#include "core/charset.h"
+#include "registry/registry.h"
+
+namespace tolvar {
+
+Engine::Engine(EngineHost host) : host_(std::move(host)), ui_(host_.ui), capi_(host_.capi, host_.ui) {
+    BindDispatchTable();
+}
+
+Engine::~Engine() {
+    if (created_) FormDestroy();
+}
+
+bool Engine::Guard(const std::function<void()>& fn) {
+    try {
+        fn();
+        return true;
+    } catch (const std::exception& e) {
+        ui_.ReportError(e.what());
+    }
+    return false;
+}
+
+void Engine::BindDispatchTable() {
+    capi_.SetHandler(cmd::ALERT_CONF, [this](const CapiMessageView& m) { AlertConf(m); });
+    // The other handlers arrive with the call, SMS and D-Mail subsystems;
+    // until then those messages are traced only.
+}
+
+void Engine::FormCreate() {
+    // 1. D-Mail sender and receiver idle.
+    DMailSendText.clear();
+    DMailRecvText.clear();
+    DMailSendState = 0;
+    DMailRecvState = 3;
+    // 2. The event-log file arrives with the event log.
+    // 3. Start hidden.
+    windowVisible_ = false;
+    // 4. No calls yet.
+    Connections_.Clear();
+    // 5. Register with CAPI and start the signal thread. The result is not
+    //    examined: a failed registration shows as failing puts in the trace.
+    capi_.Register();
+    if (host_.signalThread) {
+        handOver_ = std::make_unique<SignalHandOver>(host_.post, [this] { return WMCapiSignal(); });
+        SignalThread = std::make_unique<TCAPIThread>(host_.capi, capi_.ApplID(), *handOver_);
+    }
+    created_ = true;
+    // 6. The caption names the CAPI manufacturer.
+    caption_ = std::string(kCaptionPrefix) + Cp1252ToUtf8(host_.capi.GetManufacturer());
+    ui_.SetCaption(caption_);
+    // 7. The registry access object.
+    registry_ = std::make_unique<Registry>(host_.registryPath);
+    // 8.-13. Tray icon, rule grid, rules, event log and window position arrive
+    //    with their subsystems.
+    // 14. The "ISDN" tab, shown only when "ShowISDNTab" is a non-zero integer.
+    Guard([this] {
+        isdnTabVisible_ = false;
+        auto key = registry_->OpenKey(kRootKey, true);
+        if (key->ValueExists("ShowISDNTab")) {
+            try {
+                isdnTabVisible_ = key->ReadInteger("ShowISDNTab") != 0;
+            } catch (const RegistryError&) {
+                isdnTabVisible_ = false;  // not an integer: hidden
+            }
+        }
+        key->Close();
+    });
+    capi_.SetTraceEnabled(isdnTabVisible_);
+    ui_.SetIsdnTabVisible(isdnTabVisible_);
+    // 15. The receiver lists.
+    Guard([this] { smsReceivers_ = SubscriberNames(std::string(kRootKey) + "\\SMS\\Subscriber"); });
+    Guard([this] { dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber"); });
+    // 16. The D-Mail values, checked and written back.
+    Guard([this] { dmailSettings_ = LoadDMailSettings(*registry_); });
+    // 17. The announcer and contact-lookup options arrive with their subsystem;
+    //     their key exists from the first start on.
+    Guard([this] { registry_->OpenKey(std::string(kRootKey) + "\\Agent", true)->Close(); });
+    // 18. LISTEN_REQ goes out once the event loop runs, after all of the above.
+    host_.post([this] { Guard([this] { WMStartListen(); }); });
+}
+
+std::vector<std::string> Engine::SubscriberNames(const std::string& keyPath) {
+    auto key = registry_->OpenKey(keyPath, true);
+    auto names = key->GetValueNames();
+    key->Close();
+    return names;
+}
+
+void Engine::FormDestroy() {
+    if (!created_) return;
+    created_ = false;
+    // 1.-2. Stop the signal thread, then release CAPI. libcapi20's wait does
+    //    not return on release, and releasing while the thread is inside a
+    //    CAPI call is unsafe, so the thread is joined first.
+    if (handOver_) handOver_->Stop();
+    if (SignalThread) SignalThread->Join();
+    SignalThread.reset();
+    capi_.Release();
+    // 3. The registry access object.
+    registry_.reset();
+    // 4. The tray icon belongs to the desktop front end.
+    // 5. Every call record left.
+    Connections_.Clear();
+}
+
+bool Engine::WMCapiSignal() {
+    bool fetched = false;
+    Guard([&] { fetched = capi_.WMCapiSignal(); });
+    return fetched;
+}
+
+void Engine::WMStartListen() {
+    if (!created_ || listening_) return;
+    listening_ = true;
+    capi_.SendListenReq();
+}
+
+void Engine::AlertConf(const CapiMessageView& msg) {
+    TConnection* c = Connections_.FindConnectionByPLCI(msg.FirstParameter());
+    // An incoming D-Mail call is rejected once it has been alerted.
+    if (c != nullptr && c->Kind == 9) capi_.SendConnectResp(c->PLCI, 7);
+}
+
+void Engine::cmCloseClick() {
+    windowVisible_ = false;
+    ui_.HideWindow();
+    // Saving the rules arrives with the rule store.
+}
+
+void Engine::cmQuitClick() { ui_.Quit(); }
+
+void Engine::ShowWindow(std::optional<Page> page) {
+    if (page) SetActivePage(*page);
+    if (!windowVisible_) {
+        windowVisible_ = true;
+        ui_.ShowWindow();
+    }
+}
+
+void Engine::SetActivePage(Page page) {
+    if (page == Page::ISDN && !isdnTabVisible_) return;
+    if (page == activePage_) return;
+    activePage_ = page;
+    ui_.SetActivePage(page);
+}
+
+}  // namespace tolvar

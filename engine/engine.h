@@ -1,0 +1,107 @@
+#pragma once
+// The program's state and its start-up and shutdown, apart from any window
+// system. The front end (Qt window, console, test recorder) drives it through
+// these entry points, all on one thread, and sees its effects through FrontEnd.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capi/capi_session.h"
+#include "capi/capi_thread.h"
+#include "capi/connection.h"
+#include "core/clock.h"
+#include "core/front_end.h"
+#include "core/timer.h"
+#include "dmail/dmail_settings.h"
+
+namespace tolvar {
+
+class Registry;
+
+inline constexpr const char* kCaptionPrefix = "Tolvar   Version 2.7   CAPI Hersteller:";
+inline constexpr const char* kRootKey = "\\Software\\Brenwick\\Tolvar";
+
+struct EngineHost {
+    CapiDriver& capi;
+    Clock& clock;
+    TimerService& timers;
+    FrontEnd& ui;
+    std::string registryPath;
+    // Queues a function to run on the engine's thread; callable from any thread.
+    SignalHandOver::Post post;
+    // Tests drive WMCapiSignal themselves and run no signal thread.
+    bool signalThread = true;
+};
+
+class Engine {
+public:
+    explicit Engine(EngineHost host);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Start-up and shutdown.
+    void FormCreate();
+    void FormDestroy();
+
+    // A CAPI message waits: fetch and dispatch exactly one. False when none was there.
+    bool WMCapiSignal();
+    // Posted as the last step of start-up.
+    void WMStartListen();
+
+    // The user's controls.
+    void cmCloseClick();  // "&Schließen" and the close box: hide, save the rules
+    void cmQuitClick();   // "B&eenden": end the program without saving
+    void ShowWindow(std::optional<Page> page = std::nullopt);
+    void SetActivePage(Page page);
+
+    // Runs fn as a handler: an error it raises ends it and is reported.
+    // Returns false when fn raised.
+    bool Guard(const std::function<void()>& fn);
+
+    // State the front ends and tests read.
+    bool WindowVisible() const { return windowVisible_; }
+    Page ActivePage() const { return activePage_; }
+    bool IsdnTabVisible() const { return isdnTabVisible_; }
+    const std::string& Caption() const { return caption_; }
+    CapiSession& Capi() { return capi_; }
+    Connections& ConnectionList() { return Connections_; }
+    Registry* RegistryAccess() { return registry_.get(); }
+    const DMailSettings& DMail() const { return dmailSettings_; }
+    const std::vector<std::string>& SmsReceivers() const { return smsReceivers_; }
+    const std::vector<std::string>& DMailReceivers() const { return dmailReceivers_; }
+    bool Listening() const { return listening_; }
+
+private:
+    void AlertConf(const CapiMessageView& msg);
+    void BindDispatchTable();
+    std::vector<std::string> SubscriberNames(const std::string& key);
+
+    EngineHost host_;
+    FrontEnd& ui_;
+    CapiSession capi_;
+    Connections Connections_;
+    std::unique_ptr<Registry> registry_;
+    std::unique_ptr<SignalHandOver> handOver_;
+    std::unique_ptr<TCAPIThread> SignalThread;
+
+    std::string caption_;
+    bool created_ = false;
+    bool listening_ = false;
+    bool windowVisible_ = false;
+    bool isdnTabVisible_ = false;
+    Page activePage_ = Page::MSOffice;
+
+    DMailSettings dmailSettings_;
+    int DMailSendState = 0;
+    int DMailRecvState = 3;
+    std::string DMailSendText;
+    std::string DMailRecvText;
+    std::vector<std::string> smsReceivers_;
+    std::vector<std::string> dmailReceivers_;
+};
+
+}  // namespace tolvar

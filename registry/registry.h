@@ -1,0 +1,89 @@
+#pragma once
+// The registry of the current user, kept in one hive file in the text format
+// of registry exports. One Registry object serves the whole run; each use opens
+// a key, reads or writes, and closes it again (RegKey's destructor closes).
+//
+// Key paths are relative to HKEY_CURRENT_USER, with backslashes, the leading
+// one optional: "\\Software\\Brenwick\\Tolvar\\DMail". Names compare without
+// regard to case, as the Windows registry does.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+
+namespace tolvar {
+
+// A read of a missing value or of a value of another type, a key that cannot be
+// opened, a hive file that cannot be parsed or written.
+class RegistryError : public TolvarError {
+public:
+    using TolvarError::TolvarError;
+};
+
+class Hive;
+class RegKey;
+
+class Registry {
+public:
+    // path: the hive file. A missing file is an empty registry; it is created
+    // at the first write.
+    explicit Registry(std::string path);
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    // Opens a key, creating it (and its parents) when create is true; a key
+    // that is missing with create false yields nothing. The hive file is read
+    // again first if it changed on disk since it was last read.
+    // Throws RegistryError when the file cannot be parsed ("PATH:LINE: why").
+    std::optional<RegKey> OpenKey(const std::string& keyPath, bool create = true);
+
+    bool KeyExists(const std::string& keyPath);
+    // Deletes the key with all its subkeys; false if it did not exist.
+    bool DeleteKey(const std::string& keyPath);
+
+private:
+    friend class RegKey;
+    std::string path_;
+    std::unique_ptr<Hive> hive_;
+};
+
+// An open key. Writes reach the file, atomically, at the latest when the key
+// is closed; a change made by hand to the file meanwhile is kept.
+class RegKey {
+public:
+    RegKey(RegKey&& other) noexcept;
+    RegKey& operator=(RegKey&& other) noexcept;
+    ~RegKey();  // closes; a failed write here is lost, so call Close() to see errors
+
+    bool ValueExists(const std::string& name) const;
+    std::vector<std::string> GetValueNames() const;  // in the order the values were created
+    std::vector<std::string> GetKeyNames() const;    // subkeys, ascending ignoring case
+
+    // Reads throw RegistryError when the value is missing or of another type.
+    std::string ReadString(const std::string& name) const;
+    std::int32_t ReadInteger(const std::string& name) const;
+    std::vector<std::uint8_t> ReadBinaryData(const std::string& name) const;
+
+    void WriteString(const std::string& name, const std::string& value);
+    void WriteInteger(const std::string& name, std::int32_t value);
+    void WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& value);
+    bool DeleteValue(const std::string& name);
+
+    // Writes what is pending to the file; throws RegistryError when it cannot.
+    void Close();
+
+private:
+    friend class Registry;
+    RegKey(Registry* registry, std::string keyPath);
+    Registry* registry_ = nullptr;
+    std::string keyPath_;
+};
+
+}  // namespace tolvar
