@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: a normal build, then the same suite
+# under AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+export QT_QPA_PLATFORM=offscreen
+runtime="$(mktemp -d)"
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR="$runtime"
+trap 'rm -rf "$runtime"' EXIT
+
+scripts/setup.sh build -DTOLVAR_BENCH=ON
+ctest --test-dir build --output-on-failure -j2 --timeout 120
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+scripts/setup.sh build-asan -DTOLVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir build-asan --output-on-failure -j2 --timeout 300
