@@ -1,0 +1,534 @@
+// The application side of the exchange: remote-CAPI handshakes, message
+// checks, the responses owed by applications, and the requests they send.
+#include <cstdio>
+
+#include "line/exchange_impl.h"
+
+namespace tolvar::line {
+
+using namespace capi;
+
+std::string capi::Name(std::uint8_t cmd, std::uint8_t sub) {
+    const char* c = nullptr;
+    switch (cmd) {
+        case kAlert:
+            c = "ALERT";
+            break;
+        case kConnect:
+            c = "CONNECT";
+            break;
+        case kConnectActive:
+            c = "CONNECT_ACTIVE";
+            break;
+        case kDisconnect:
+            c = "DISCONNECT";
+            break;
+        case kListen:
+            c = "LISTEN";
+            break;
+        case kInfo:
+            c = "INFO";
+            break;
+        case kFacility:
+            c = "FACILITY";
+            break;
+        case kSelectB:
+            c = "SELECT_B_PROTOCOL";
+            break;
+        case kConnectB3:
+            c = "CONNECT_B3";
+            break;
+        case kConnectB3Active:
+            c = "CONNECT_B3_ACTIVE";
+            break;
+        case kDisconnectB3:
+            c = "DISCONNECT_B3";
+            break;
+        case kDataB3:
+            c = "DATA_B3";
+            break;
+        case kResetB3:
+            c = "RESET_B3";
+            break;
+        case kManufacturer:
+            c = "MANUFACTURER";
+            break;
+        default:
+            break;
+    }
+    const char* s = sub == kReq    ? "REQ"
+                    : sub == kConf ? "CONF"
+                    : sub == kInd  ? "IND"
+                    : sub == kResp ? "RESP"
+                                   : nullptr;
+    char buf[64];
+    if (c && s)
+        std::snprintf(buf, sizeof buf, "%s_%s", c, s);
+    else
+        std::snprintf(buf, sizeof buf, "0x%02X%02X", sub, cmd);
+    return buf;
+}
+
+namespace {
+
+// Remote-CAPI handshake commands (first byte; the second is always 0xFF).
+constexpr std::uint8_t kRegister = 0xF2, kGetManufacturer = 0xFA, kGetVersion = 0xFC,
+                       kGetSerial = 0xFE, kGetProfile = 0xE0;
+constexpr std::size_t kManufacturerLen = 64, kSerialLen = 8;
+constexpr std::size_t kMaxPlciPerSession = 32;
+
+std::string Hex8(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", v);
+    return buf;
+}
+
+}  // namespace
+
+Delays RealisticDelays() {
+    return Delays{};
+}
+
+Delays FastDelays() {
+    Delays d;
+    d.net = 2;
+    d.alert = 5;
+    d.connect = 5;
+    d.ring = 3000;
+    d.no_answer = 100;
+    d.answer = 10;
+    d.reply = 2;
+    d.response = 2000;
+    d.talk = 2000;
+    return d;
+}
+
+std::vector<std::pair<std::string, std::uint32_t>> ListDelays(const Delays& d) {
+    return {{"net", d.net},     {"alert", d.alert},         {"connect", d.connect},
+            {"ring", d.ring},   {"no-answer", d.no_answer}, {"answer", d.answer},
+            {"reply", d.reply}, {"response", d.response},   {"talk", d.talk}};
+}
+
+bool SetDelay(Delays& d, const std::string& name, std::uint32_t ms) {
+    std::uint32_t* f = name == "net"         ? &d.net
+                       : name == "alert"     ? &d.alert
+                       : name == "connect"   ? &d.connect
+                       : name == "ring"      ? &d.ring
+                       : name == "no-answer" ? &d.no_answer
+                       : name == "answer"    ? &d.answer
+                       : name == "reply"     ? &d.reply
+                       : name == "response"  ? &d.response
+                       : name == "talk"      ? &d.talk
+                                             : nullptr;
+    if (!f) return false;
+    *f = ms;
+    return true;
+}
+
+Exchange::Exchange(Scheduler& scheduler, Delays delays) : sched_(scheduler), delays_(delays) {}
+
+Exchange::~Exchange() = default;
+
+void Exchange::Log(const std::string& text) {
+    log_.push_back({next_seq_++, sched_.now(), text});
+    if (log_.size() > 20000) log_.pop_front();
+    if (on_log) on_log(log_.back());
+}
+
+int Exchange::AddLine(LineConfig config) {
+    line_configs_.push_back(std::move(config));
+    next_plci_.push_back(1);
+    return static_cast<int>(line_configs_.size()) - 1;
+}
+
+std::optional<int> Exchange::FindLine(const std::string& name) const {
+    for (std::size_t i = 0; i < line_configs_.size(); ++i)
+        if (line_configs_[i].name == name) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+void Exchange::AddTerminal(int line, TerminalConfig config) {
+    terminals_.push_back(std::make_unique<Terminal>(Terminal{line, std::move(config)}));
+}
+
+void Exchange::AddPhone(PhoneConfig config) {
+    for (auto& p : phones_)
+        if (p.number == config.number) {
+            p = std::move(config);
+            return;
+        }
+    phones_.push_back(std::move(config));
+}
+
+void Exchange::AddSmsc(SmscConfig config) {
+    for (auto& s : smscs_)
+        if (s.number == config.number) {
+            s = std::move(config);
+            return;
+        }
+    smscs_.push_back(std::move(config));
+}
+
+std::vector<AcceptedSms> Exchange::Accepted(const std::string& centre) const {
+    std::vector<AcceptedSms> out;
+    for (const auto& a : accepted_)
+        if (centre.empty() || a.centre == centre) out.push_back(a);
+    return out;
+}
+
+std::string Exchange::Who(const Session& s) const {
+    return line_configs_[static_cast<std::size_t>(s.line)].name + " app " +
+           std::to_string(s.applid) + " (conn " + std::to_string(s.id) + ")";
+}
+
+void Exchange::Violation(Session& s, const std::string& text) {
+    Log(Who(s) + " violation: " + text);
+}
+
+void Exchange::Note(Session& s, const std::string& text) {
+    Log(Who(s) + " note: " + text);
+}
+
+int Exchange::OpenSession(int line, SendFn send, CloseFn close) {
+    auto s = std::make_unique<Session>();
+    s->id = next_session_++;
+    s->line = line;
+    s->send = std::move(send);
+    s->close = std::move(close);
+    int id = s->id;
+    sessions_[id] = std::move(s);
+    return id;
+}
+
+void Exchange::CloseSession(int id) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end()) return;
+    Session& s = *it->second;
+    s.closed = true;
+    if (s.registered) {
+        Log(Who(s) + " released (connection closed)");
+        AppClosed(s);
+    }
+    for (auto& p : s.pending) sched_.Cancel(p.timer);
+    sessions_.erase(it);
+}
+
+void Exchange::BadFrame(Session& s, const std::string& why) {
+    Log(Who(s) + " bad frame: " + why + "; connection closed");
+    CloseFn close = s.close;
+    CloseSession(s.id);
+    if (close) close();
+}
+
+void Exchange::OnPayload(int id, const Bytes& payload) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end()) return;
+    Session& s = *it->second;
+    if (payload.size() < 8) return BadFrame(s, std::to_string(payload.size()) + " bytes");
+    if (payload[5] == 0xFF && payload[4] >= 0xE0) return Handshake(s, payload);
+    Message(s, payload);
+}
+
+void Exchange::Handshake(Session& s, const Bytes& payload) {
+    std::uint8_t cmd = payload[4];
+    Reader r(payload, 8);
+    auto ctrl = r.U32();
+    Writer data;
+    std::string what;
+    switch (cmd) {
+        case kRegister: {
+            r.U16();  // buffer size, meaningless here
+            auto conns = r.U16(), blocks = r.U16(), size = r.U16();
+            if (!conns || !blocks || !size) return BadFrame(s, "short register request");
+            int apps = 0;
+            for (auto& [sid, other] : sessions_)
+                if (other->line == s.line && other->registered) ++apps;
+            if (s.registered) {
+                Note(s, "registered twice on one connection");
+            } else if (apps >= line_configs_[static_cast<std::size_t>(s.line)].max_apps) {
+                Log(line_configs_[static_cast<std::size_t>(s.line)].name +
+                    " register refused: too many applications");
+                data.U16(0x1001);
+                break;
+            }
+            s.registered = true;
+            s.max_b3_connections = *conns;
+            s.max_b3_blocks = *blocks;
+            s.max_b3_size = *size;
+            data.U16(0);
+            what = "register " + std::to_string(*conns) + "/" + std::to_string(*blocks) + "/" +
+                   std::to_string(*size);
+            break;
+        }
+        case kGetManufacturer: {
+            Bytes text = ToBytes(manufacturer);
+            text.resize(kManufacturerLen, 0);
+            text.back() = 0;
+            data.U8(static_cast<std::uint8_t>(kManufacturerLen)).Raw(text);
+            what = "manufacturer";
+            break;
+        }
+        case kGetVersion:
+            data.U8(16).U32(2).U32(0).U32(1).U32(0);
+            what = "version";
+            break;
+        case kGetSerial: {
+            Bytes text = ToBytes(serial);
+            text.resize(kSerialLen, 0);
+            text.back() = 0;
+            data.U8(static_cast<std::uint8_t>(kSerialLen)).Raw(text);
+            what = "serial";
+            break;
+        }
+        case kGetProfile:
+            if (!ctrl) return BadFrame(s, "short profile request");
+            if (*ctrl == 0) {
+                data.U16(0).U16(1);
+            } else if (*ctrl == 1) {
+                // One controller, its B channels, then the supported protocols:
+                // B1 64 kbit/s HDLC and transparent, B2 X.75 and transparent,
+                // B3 transparent.
+                data.U16(0).U16(1).U16(static_cast<std::uint16_t>(
+                    line_configs_[static_cast<std::size_t>(s.line)].channels));
+                data.U32(0x1).U32(0x3).U32(0x3).U32(0x1);
+                for (int i = 0; i < 11; ++i) data.U32(0);
+            } else {
+                data.U16(0x2002);
+            }
+            what = "profile " + std::to_string(*ctrl);
+            break;
+        default:
+            return BadFrame(
+                s, "unknown handshake " + HexDump(Bytes(payload.begin() + 4, payload.begin() + 6)));
+    }
+    Writer out;
+    Bytes d = data.Take();
+    out.U16(static_cast<std::uint16_t>(8 + d.size()))
+        .U16(s.applid)
+        .U8(static_cast<std::uint8_t>(cmd + 1))
+        .U8(0xFF)
+        .U16(0)
+        .Raw(d);
+    if (!what.empty())
+        Log(line_configs_[static_cast<std::size_t>(s.line)].name + " conn " + std::to_string(s.id) +
+            " " + what);
+    s.send(out.Take());
+}
+
+void Exchange::SendMsg(Session& s, std::uint8_t cmd, std::uint8_t sub, std::uint16_t msgnum,
+                       const Bytes& params, const std::string& what, const Bytes& data) {
+    if (s.closed) return;
+    Writer w;
+    w.U16(static_cast<std::uint16_t>(8 + params.size())).U16(s.applid).U8(cmd).U8(sub).U16(msgnum);
+    w.Raw(params).Raw(data);
+    Log(Who(s) + " <- " + Name(cmd, sub) + " #" + std::to_string(msgnum) + " " + what);
+    s.send(w.Take());
+}
+
+std::uint16_t Exchange::Indicate(Session& s, std::uint8_t cmd, std::uint32_t ident,
+                                 const Bytes& params, const std::string& what, const Bytes& data,
+                                 std::uint16_t handle) {
+    std::uint16_t num = s.next_msgnum++;
+    if (s.next_msgnum == 0) s.next_msgnum = 1;
+    SendMsg(s, cmd, kInd, num, params, what, data);
+    Pending p{cmd, ident, num, handle, 0, false};
+    // An application may leave an incoming call alerting as long as it likes.
+    if (cmd != kConnect) {
+        int sid = s.id;
+        p.timer = sched_.After(delays_.response, [this, sid, cmd, ident, num, handle] {
+            auto it = sessions_.find(sid);
+            if (it == sessions_.end()) return;
+            for (auto& q : it->second->pending)
+                if (q.cmd == cmd && q.ident == ident && q.msgnum == num && q.handle == handle) {
+                    q.timer = 0;
+                    q.overdue = true;
+                    Violation(*it->second, "no " + Name(cmd, kResp) + " to " + Name(cmd, kInd) +
+                                               " #" + std::to_string(num) + " (" + Hex8(ident) +
+                                               ") within " + std::to_string(delays_.response) +
+                                               " ms");
+                }
+        });
+    }
+    s.pending.push_back(p);
+    return num;
+}
+
+void Exchange::Resolve(Session& s, std::uint8_t cmd, std::uint32_t ident, std::uint16_t msgnum,
+                       std::uint16_t handle, bool& found) {
+    found = false;
+    for (auto it = s.pending.begin(); it != s.pending.end(); ++it) {
+        if (it->cmd != cmd || it->ident != ident || it->handle != handle) continue;
+        found = true;
+        sched_.Cancel(it->timer);
+        if (it->overdue) Note(s, Name(cmd, kResp) + " for " + Hex8(ident) + " came late");
+        // The standard wants the indication's number echoed; programs that
+        // send 0 work with every driver, so this is only noted.
+        if (msgnum != it->msgnum && msgnum != 0)
+            Note(s, Name(cmd, kResp) + " #" + std::to_string(msgnum) + " answers " +
+                        Name(cmd, kInd) + " #" + std::to_string(it->msgnum));
+        s.pending.erase(it);
+        return;
+    }
+}
+
+void Exchange::Message(Session& s, const Bytes& payload) {
+    std::size_t len = payload[0] | (payload[1] << 8);
+    if (len < 8 || len > payload.size())
+        return BadFrame(s, "message length " + std::to_string(len) + " in a frame of " +
+                               std::to_string(payload.size()));
+    std::uint16_t applid = static_cast<std::uint16_t>(payload[2] | (payload[3] << 8));
+    std::uint8_t cmd = payload[4], sub = payload[5];
+    std::uint16_t num = static_cast<std::uint16_t>(payload[6] | (payload[7] << 8));
+    Bytes data;
+    if (cmd == kDataB3 && sub == kReq) {
+        if (len < 18) return BadFrame(s, "DATA_B3_REQ of length " + std::to_string(len));
+        std::size_t dlen = payload[16] | (payload[17] << 8);
+        if (payload.size() != len + dlen)
+            return BadFrame(s, "DATA_B3_REQ announces " + std::to_string(dlen) +
+                                   " data bytes, frame carries " +
+                                   std::to_string(payload.size() - len));
+        data.assign(payload.begin() + static_cast<long>(len), payload.end());
+    } else if (payload.size() != len) {
+        return BadFrame(s, Name(cmd, sub) + " of length " + std::to_string(len) +
+                               " in a frame of " + std::to_string(payload.size()));
+    }
+    if (!s.registered) return BadFrame(s, "CAPI message before registration");
+    if (s.applid == 0) s.applid = applid;
+    Log(Who(s) + " -> " + Name(cmd, sub) + " #" + std::to_string(num) + " " +
+        HexDump(Bytes(payload.begin() + 8, payload.begin() + static_cast<long>(len))));
+    if (applid != s.applid)
+        Violation(s, "ApplID " + std::to_string(applid) + " in a message of application " +
+                         std::to_string(s.applid));
+    Reader r(payload, 8, len);
+    switch (sub == kReq ? cmd | 0x100 : sub == kResp ? cmd | 0x200 : 0) {
+        case kListen | 0x100:
+            return OnListen(s, num, r);
+        case kConnect | 0x100:
+            return OnConnectReq(s, num, r);
+        case kAlert | 0x100:
+            return OnAlertReq(s, num, r);
+        case kDisconnect | 0x100:
+            return OnDisconnectReq(s, num, r);
+        case kInfo | 0x100:
+            return OnInfoReq(s, num, r);
+        case kFacility | 0x100:
+            return OnFacilityReq(s, num, r);
+        case kConnectB3 | 0x100:
+            return OnConnectB3Req(s, num, r);
+        case kDataB3 | 0x100:
+            return OnDataB3Req(s, num, r, data);
+        case kDisconnectB3 | 0x100:
+            return OnDisconnectB3Req(s, num, r);
+        case kConnect | 0x200:
+            return OnConnectResp(s, num, r);
+        case kConnectB3 | 0x200:
+            return OnConnectB3Resp(s, num, r);
+        case kDataB3 | 0x200:
+            return OnDataB3Resp(s, num, r);
+        case kConnectActive | 0x200:
+        case kDisconnect | 0x200:
+        case kInfo | 0x200:
+        case kConnectB3Active | 0x200:
+        case kDisconnectB3 | 0x200:
+            return OnSimpleResp(s, cmd, num, r);
+        default:
+            Violation(s, "unsupported message " + Name(cmd, sub));
+    }
+}
+
+void Exchange::OnListen(Session& s, std::uint16_t num, Reader& r) {
+    auto ctrl = r.U32();
+    auto info = r.U32(), cip = r.U32(), cip2 = r.U32();
+    auto calling = r.Struct(), sub = r.Struct();
+    std::uint16_t result = 0;
+    if (!ctrl || !info || !cip || !cip2 || !calling || !sub) {
+        Violation(s, "LISTEN_REQ parameters malformed");
+        result = 0x2007;
+    } else if ((*ctrl & 0x7F) != 1) {
+        Violation(s, "LISTEN_REQ for controller " + std::to_string(*ctrl));
+        result = 0x2002;
+    } else {
+        s.info_mask = *info;
+        s.cip_mask = *cip;
+        s.cip_mask2 = *cip2;
+        Log(Who(s) + " listens: info mask " + Hex8(*info) + ", CIP mask " + Hex8(*cip));
+    }
+    SendMsg(s, kListen, kConf, num, Writer().U32(ctrl.value_or(1)).U16(result).bytes(),
+            "info " + Hex4(result));
+}
+
+void Exchange::OnAlertReq(Session& s, std::uint16_t num, Reader& r) {
+    auto plci = r.U32();
+    auto add = r.Struct();
+    std::uint16_t result = 0;
+    Plci* p = plci ? FindPlci(s, *plci) : nullptr;
+    Call* c = p ? FindCall(p->call) : nullptr;
+    if (!plci || !add) {
+        Violation(s, "ALERT_REQ parameters malformed");
+        result = 0x2007;
+    } else if (!p) {
+        Violation(s, "ALERT_REQ for unknown PLCI " + Hex8(*plci));
+        result = 0x2002;
+    } else if (p->st == Plci::St::Disconnecting) {
+        Note(s, "ALERT_REQ crossed the DISCONNECT_IND of " + Hex8(*plci));
+        result = 0x2001;
+    } else if (p->st != Plci::St::Offered || !c) {
+        Violation(s, "ALERT_REQ for " + Hex8(*plci) + " that is not an offered call");
+        result = 0x2001;
+    } else if (p->alerted) {
+        Violation(s, "ALERT_REQ twice for " + Hex8(*plci));
+    } else {
+        p->alerted = true;
+        // "Alert already sent by another application".
+        if (c->alert_reported) result = 0x0003;
+        Log("call " + std::to_string(c->id) + ": alerted by " + Who(s));
+        CallerAlerted(*c);
+    }
+    SendMsg(s, kAlert, kConf, num, Writer().U32(plci.value_or(0)).U16(result).bytes(),
+            "info " + Hex4(result));
+}
+
+void Exchange::OnSimpleResp(Session& s, std::uint8_t cmd, std::uint16_t num, Reader& r) {
+    auto ident = r.U32();
+    if (!ident) return Violation(s, Name(cmd, kResp) + " without PLCI/NCCI");
+    bool found = false;
+    Resolve(s, cmd, *ident, num, 0, found);
+    if (!found)
+        return Violation(s, Name(cmd, kResp) + " for " + Hex8(*ident) + " without an outstanding " +
+                                Name(cmd, kInd));
+    if (cmd == kDisconnect) {
+        FreePlci(s, *ident);
+    } else if (cmd == kDisconnectB3) {
+        if (Plci* p = FindPlciByNcci(s, *ident)) {
+            p->ncci = 0;
+            p->b3 = Plci::B3::None;
+            p->rx.clear();
+            p->outstanding.clear();
+        }
+    }
+}
+
+void Exchange::OnInfoReq(Session& s, std::uint16_t num, Reader& r) {
+    auto ident = r.U32();
+    auto called = r.Struct(), add = r.Struct();
+    std::uint16_t result = 0;
+    if (!ident || !called || !add) {
+        Violation(s, "INFO_REQ parameters malformed");
+        result = 0x2007;
+    } else if ((*ident & 0xFF00) != 0 && !FindPlci(s, *ident)) {
+        Violation(s, "INFO_REQ for unknown PLCI " + Hex8(*ident));
+        result = 0x2002;
+    }
+    SendMsg(s, kInfo, kConf, num, Writer().U32(ident.value_or(0)).U16(result).bytes(),
+            "info " + Hex4(result));
+}
+
+void Exchange::OnFacilityReq(Session& s, std::uint16_t num, Reader& r) {
+    auto ident = r.U32();
+    auto selector = r.U16();
+    SendMsg(s, kFacility, kConf, num,
+            Writer().U32(ident.value_or(0)).U16(0x300B).U16(selector.value_or(0)).Empty().bytes(),
+            "info 0x300B (facility not supported)");
+}
+
+}  // namespace tolvar::line
