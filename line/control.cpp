@@ -298,8 +298,8 @@ Reply Control::Call(const std::vector<std::string>& w) {
         }
     if (r.calling_subaddress && r.calling_subaddress->size() > 20)
         return Error("a subaddress carries at most 20 characters");
-    for (char c : r.from)
-        if (!std::isdigit(static_cast<unsigned char>(c)) && !(c == '+' && &c == &r.from[0]))
+    for (std::size_t i = 0; i < r.from.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(r.from[i])) && !(r.from[i] == '+' && i == 0))
             return Error("bad calling number " + r.from);
     auto result = ex_.PlaceCall(r);
     if (auto* e = std::get_if<std::string>(&result)) return Error(*e);
