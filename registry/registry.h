@@ -20,17 +20,19 @@ namespace tolvar {
 // A read of a missing value or of a value of another type, a key that cannot be
 // opened, a hive file that cannot be parsed or written.
 class RegistryError : public TolvarError {
-public:
+  public:
     using TolvarError::TolvarError;
 };
 
 class Hive;
 class RegKey;
+struct HiveKey;
+struct HiveValue;
 
 class Registry {
-public:
+  public:
     // path: the hive file. A missing file is an empty registry; it is created
-    // at the first write.
+    // at the first write. Every RegKey must be gone before its Registry.
     explicit Registry(std::string path);
     ~Registry();
     Registry(const Registry&) = delete;
@@ -48,16 +50,25 @@ public:
     // Deletes the key with all its subkeys; false if it did not exist.
     bool DeleteKey(const std::string& keyPath);
 
-private:
+  private:
     friend class RegKey;
+    struct State;
+
+    void Refresh();      // reads the file again if it changed on disk
+    const Hive& View();  // the file's content with every pending write applied
+    bool Exists(const std::vector<std::string>& path);  // in View()
+    void Flush(std::uint64_t keyId);                    // writes what one key has pending
+    void Forget(std::uint64_t keyId) noexcept;          // drops what one key has pending
+
     std::string path_;
-    std::unique_ptr<Hive> hive_;
+    std::unique_ptr<Hive> hive_;  // the file's content as last read or written
+    std::unique_ptr<State> state_;
 };
 
 // An open key. Writes reach the file, atomically, at the latest when the key
 // is closed; a change made by hand to the file meanwhile is kept.
 class RegKey {
-public:
+  public:
     RegKey(RegKey&& other) noexcept;
     RegKey& operator=(RegKey&& other) noexcept;
     ~RegKey();  // closes; a failed write here is lost, so call Close() to see errors
@@ -76,14 +87,21 @@ public:
     void WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& value);
     bool DeleteValue(const std::string& name);
 
-    // Writes what is pending to the file; throws RegistryError when it cannot.
+    // Writes what is pending to the file; throws RegistryError when it cannot
+    // (what failed stays pending). The key stays open.
     void Close();
 
-private:
+  private:
     friend class Registry;
     RegKey(Registry* registry, std::string keyPath);
+    void Release() noexcept;
+    const HiveKey* Current() const;  // the key as the program sees it now; null if gone
+    const HiveValue& Value(const std::string& name) const;
+    void Store(HiveValue value);
+
     Registry* registry_ = nullptr;
     std::string keyPath_;
+    std::uint64_t id_ = 0;  // tags this key's pending writes
 };
 
 }  // namespace tolvar

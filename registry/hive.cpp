@@ -1,0 +1,188 @@
+#include "registry/hive.h"
+
+#include <algorithm>
+
+namespace tolvar {
+
+namespace {
+
+char FoldUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+auto SubkeyPosition(std::vector<HiveKey>& keys, std::string_view name) {
+    return std::lower_bound(
+        keys.begin(), keys.end(), name,
+        [](const HiveKey& k, std::string_view n) { return CompareNames(k.name, n) < 0; });
+}
+
+void AppendQuoted(std::string& out, std::string_view s) {
+    out += '"';
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// A hex list wrapped as the registry editor wraps it: after a byte that leaves
+// the line longer than 76 characters, a trailing backslash and a new line
+// indented by two blanks.
+void AppendHexList(std::string& out, std::size_t lineStart,
+                   const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        out += kHexDigits[bytes[i] >> 4];
+        out += kHexDigits[bytes[i] & 0x0F];
+        if (i + 1 == bytes.size()) break;
+        out += ',';
+        if (out.size() - lineStart > 76) {
+            out += "\\\n  ";
+            lineStart = out.size() - 2;
+        }
+    }
+}
+
+void AppendValue(std::string& out, const HiveValue& v) {
+    const std::size_t lineStart = out.size();
+    if (v.name.empty()) {
+        out += '@';
+    } else {
+        AppendQuoted(out, v.name);
+    }
+    out += '=';
+    switch (v.type) {
+        case ValueType::String:
+            AppendQuoted(out, v.text);
+            break;
+        case ValueType::Dword:
+            out += "dword:";
+            for (int shift = 28; shift >= 0; shift -= 4)
+                out += kHexDigits[(v.number >> shift) & 0x0F];
+            break;
+        case ValueType::Binary:
+            out += "hex:";
+            AppendHexList(out, lineStart, v.bytes);
+            break;
+        case ValueType::Other:
+            out += "hex(" + v.typeTag + "):";
+            AppendHexList(out, lineStart, v.bytes);
+            break;
+    }
+    out += '\n';
+}
+
+// A root key gets its own line only when it holds values or nothing at all;
+// otherwise its subkeys' lines name it.
+void AppendKey(std::string& out, const HiveKey& key, const std::string& parentPath, bool isRoot) {
+    const std::string path = isRoot ? key.name : parentPath + "\\" + key.name;
+    if (!isRoot || !key.values.empty() || key.subkeys.empty()) {
+        out += '[';
+        out += path;
+        out += "]\n";
+        for (const HiveValue& v : key.values) AppendValue(out, v);
+        out += '\n';
+    }
+    for (const HiveKey& sub : key.subkeys) AppendKey(out, sub, path, false);
+}
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(FoldUpper(a[i]));
+        const auto y = static_cast<unsigned char>(FoldUpper(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+const HiveValue* HiveKey::FindValue(std::string_view valueName) const {
+    for (const HiveValue& v : values)
+        if (NamesEqual(v.name, valueName)) return &v;
+    return nullptr;
+}
+
+void HiveKey::SetValue(HiveValue value) {
+    for (HiveValue& v : values) {
+        if (NamesEqual(v.name, value.name)) {
+            value.name = std::move(v.name);
+            v = std::move(value);
+            return;
+        }
+    }
+    values.push_back(std::move(value));
+}
+
+bool HiveKey::DeleteValue(std::string_view valueName) {
+    const auto it = std::find_if(values.begin(), values.end(),
+                                 [&](const HiveValue& v) { return NamesEqual(v.name, valueName); });
+    if (it == values.end()) return false;
+    values.erase(it);
+    return true;
+}
+
+const HiveKey* HiveKey::FindSubkey(std::string_view keyName) const {
+    return const_cast<HiveKey*>(this)->FindSubkey(keyName);
+}
+
+HiveKey* HiveKey::FindSubkey(std::string_view keyName) {
+    const auto it = SubkeyPosition(subkeys, keyName);
+    if (it == subkeys.end() || !NamesEqual(it->name, keyName)) return nullptr;
+    return &*it;
+}
+
+HiveKey& HiveKey::AddSubkey(std::string_view keyName) {
+    const auto it = SubkeyPosition(subkeys, keyName);
+    if (it != subkeys.end() && NamesEqual(it->name, keyName)) return *it;
+    HiveKey key;
+    key.name = std::string(keyName);
+    return *subkeys.insert(it, std::move(key));
+}
+
+bool HiveKey::DeleteSubkey(std::string_view keyName) {
+    const auto it = SubkeyPosition(subkeys, keyName);
+    if (it == subkeys.end() || !NamesEqual(it->name, keyName)) return false;
+    subkeys.erase(it);
+    return true;
+}
+
+std::string Hive::Serialize() const {
+    std::string out = "Windows Registry Editor Version 5.00\n\n";
+    for (const HiveKey& root : top_.subkeys) AppendKey(out, root, "", true);
+    return out;
+}
+
+const HiveKey* Hive::Find(const KeyPath& path) const {
+    return const_cast<Hive*>(this)->Find(path);
+}
+
+HiveKey* Hive::Find(const KeyPath& path) {
+    HiveKey* key = &top_;
+    for (const std::string& name : path) {
+        key = key->FindSubkey(name);
+        if (!key) return nullptr;
+    }
+    return path.empty() ? nullptr : key;
+}
+
+HiveKey& Hive::Create(const KeyPath& path) {
+    HiveKey* key = &top_;
+    for (const std::string& name : path) key = &key->AddSubkey(name);
+    return *key;
+}
+
+bool Hive::Delete(const KeyPath& path) {
+    if (path.empty()) return false;
+    HiveKey* parent = &top_;
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+        parent = parent->FindSubkey(path[i]);
+        if (!parent) return false;
+    }
+    return parent->DeleteSubkey(path.back());
+}
+
+}  // namespace tolvar

@@ -1,0 +1,308 @@
+// Reading the REGEDIT text format: the "Windows Registry Editor Version 5.00"
+// and "REGEDIT4" headers, UTF-8 (with or without byte-order mark) and UTF-16LE
+// with byte-order mark, LF or CR LF line ends.
+
+#include <cstdint>
+#include <string>
+
+#include "core/charset.h"
+#include "registry/hive.h"
+#include "registry/registry.h"
+
+namespace tolvar {
+
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+
+[[noreturn]] void Fail(const std::string& path, std::size_t line, const std::string& why) {
+    throw RegistryError(path + ":" + std::to_string(line) + ": " + why);
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view Trim(std::string_view s) {
+    return TrimRight(TrimLeft(s));
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && NamesEqual(s.substr(0, prefix.size()), prefix);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// 1 to maxDigits hexadecimal digits; false for anything else.
+bool ParseHex(std::string_view s, std::size_t maxDigits, std::uint32_t& value) {
+    if (s.empty() || s.size() > maxDigits) return false;
+    value = 0;
+    for (char c : s) {
+        const int d = HexDigit(c);
+        if (d < 0) return false;
+        value = (value << 4) | static_cast<std::uint32_t>(d);
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-16LE (without its byte-order mark) to UTF-8.
+std::string DecodeUtf16Le(std::string_view b, const std::string& path) {
+    std::string out;
+    out.reserve(b.size());
+    std::size_t line = 1;
+    std::size_t i = 0;
+    const auto unit = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<std::uint8_t>(b[k]) |
+                                     (static_cast<std::uint8_t>(b[k + 1]) << 8));
+    };
+    while (b.size() - i >= 2) {
+        char32_t cp = unit(i);
+        i += 2;
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (b.size() - i < 2)
+                Fail(path, line, "die Datei endet mitten in einem UTF-16-Zeichen");
+            const char32_t low = unit(i);
+            if (low < 0xDC00 || low > 0xDFFF) Fail(path, line, "ungültiger UTF-16-Text");
+            i += 2;
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            Fail(path, line, "ungültiger UTF-16-Text");
+        }
+        if (cp == '\n') ++line;
+        AppendUtf8(out, cp);
+    }
+    if (i != b.size()) Fail(path, line, "die Datei endet mitten in einem UTF-16-Zeichen");
+    return out;
+}
+
+class LineReader {
+  public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+
+    // The next line without its line end; false at the end of the text.
+    bool Next(std::string& line) {
+        if (pos_ >= text_.size()) return false;
+        std::size_t end = text_.find('\n', pos_);
+        if (end == std::string_view::npos) end = text_.size();
+        std::string_view s = text_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        ++number_;
+        if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+        line.assign(s);
+        // REGEDIT4 files come in the Windows code page of their machine.
+        if (legacy_ && !IsValidUtf8(line)) line = Cp1252ToUtf8(line);
+        return true;
+    }
+
+    std::size_t Number() const { return number_; }
+    void SetLegacy() { legacy_ = true; }
+
+  private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::size_t number_ = 0;
+    bool legacy_ = false;
+};
+
+class Parser {
+  public:
+    Parser(std::string_view text, const std::string& path) : lines_(text), path_(path) {}
+
+    Hive Run() {
+        Hive hive;
+        std::string line;
+        if (!lines_.Next(line)) return hive;
+        const std::string_view header = TrimRight(line);
+        if (header == kHeader4) {
+            lines_.SetLegacy();
+        } else if (header != kHeader5) {
+            Fail(path_, 1,
+                 "die Kopfzeile \"Windows Registry Editor Version 5.00\" oder \"REGEDIT4\" fehlt");
+        }
+        HiveKey* current = nullptr;
+        while (lines_.Next(line)) {
+            const std::string_view s = TrimLeft(line);
+            if (s.empty() || s.front() == ';') continue;
+            if (s.front() == '[') {
+                current = &hive.Create(ParseKeyLine(TrimRight(s)));
+            } else if (s.front() == '"' || s.front() == '@') {
+                if (!current) Error("Wert außerhalb eines Schlüssels");
+                current->SetValue(ParseValueLine(s));
+            } else {
+                Error("Schlüssel, Wert oder Kommentar erwartet");
+            }
+        }
+        return hive;
+    }
+
+  private:
+    [[noreturn]] void Error(const std::string& why) const { Fail(path_, lines_.Number(), why); }
+
+    KeyPath ParseKeyLine(std::string_view s) {
+        if (s.size() < 2 || s.back() != ']') Error("\"]\" fehlt am Ende der Schlüsselzeile");
+        s = s.substr(1, s.size() - 2);
+        if (!s.empty() && s.front() == '-')
+            Error("Löschzeilen [-...] werden in der Registrierungsdatei nicht unterstützt");
+        KeyPath path;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t slash = s.find('\\', start);
+            const std::string_view name = s.substr(
+                start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+            if (name.empty()) Error("leerer Schlüsselname in \"" + std::string(s) + "\"");
+            path.emplace_back(name);
+            if (slash == std::string_view::npos) break;
+            start = slash + 1;
+        }
+        if (!StartsWithNoCase(path.front(), "HKEY_"))
+            Error("der Schlüsselpfad muss mit einem Stammschlüssel wie HKEY_CURRENT_USER beginnen");
+        return path;
+    }
+
+    // s[pos] is the opening quote; pos ends behind the closing one. Only \\ and \"
+    // are escapes; any other backslash stands for itself.
+    std::string ReadQuoted(std::string_view s, std::size_t& pos) const {
+        std::string out;
+        ++pos;
+        while (pos < s.size()) {
+            const char c = s[pos++];
+            if (c == '"') return out;
+            if (c == '\\' && pos < s.size() && (s[pos] == '\\' || s[pos] == '"')) {
+                out += s[pos++];
+                continue;
+            }
+            out += c;
+        }
+        Error("das schließende Anführungszeichen fehlt");
+    }
+
+    HiveValue ParseValueLine(std::string_view s) {
+        HiveValue value;
+        std::size_t pos = 1;
+        if (s.front() == '"') {
+            pos = 0;
+            value.name = ReadQuoted(s, pos);
+        }
+        std::string_view rest = TrimLeft(s.substr(pos));
+        if (rest.empty() || rest.front() != '=') Error("\"=\" fehlt nach dem Wertnamen");
+        rest = TrimLeft(rest.substr(1));
+
+        if (!rest.empty() && rest.front() == '"') {
+            pos = 0;
+            value.type = ValueType::String;
+            value.text = ReadQuoted(rest, pos);
+            if (!Trim(rest.substr(pos)).empty()) Error("unerwarteter Text hinter dem Wert");
+        } else if (!rest.empty() && rest.front() == '-') {
+            Error("das Löschen von Werten (=-) wird in der Registrierungsdatei nicht unterstützt");
+        } else if (StartsWithNoCase(rest, "dword:")) {
+            value.type = ValueType::Dword;
+            if (!ParseHex(Trim(rest.substr(6)), 8, value.number))
+                Error("dword: braucht 1 bis 8 Hexadezimalziffern");
+        } else if (StartsWithNoCase(rest, "hex:")) {
+            value.type = ValueType::Binary;
+            value.bytes = ReadHexList(rest.substr(4));
+        } else if (StartsWithNoCase(rest, "hex(")) {
+            const std::size_t close = rest.find(')');
+            std::uint32_t type = 0;
+            if (close == std::string_view::npos || !ParseHex(rest.substr(4, close - 4), 8, type) ||
+                close + 1 >= rest.size() || rest[close + 1] != ':')
+                Error("hex(N): mit hexadezimalem Typ N erwartet");
+            value.type = ValueType::Other;
+            value.typeTag = std::string(rest.substr(4, close - 4));
+            value.bytes = ReadHexList(rest.substr(close + 2));
+        } else {
+            Error("unbekannter Werttyp (erwartet: \"Text\", dword:, hex: oder hex(N):)");
+        }
+        return value;
+    }
+
+    // Comma-separated bytes; a trailing backslash continues the list on the next
+    // line. A comma may end the list or a line, but no item may be empty.
+    std::vector<std::uint8_t> ReadHexList(std::string_view first) {
+        std::vector<std::uint8_t> bytes;
+        std::string next;
+        std::string_view seg = first;
+        for (;;) {
+            seg = Trim(seg);
+            const bool more = !seg.empty() && seg.back() == '\\';
+            if (more) seg = TrimRight(seg.substr(0, seg.size() - 1));
+            std::size_t start = 0;
+            for (;;) {
+                const std::size_t comma = seg.find(',', start);
+                const std::string_view item =
+                    Trim(seg.substr(start, comma == std::string_view::npos ? std::string_view::npos
+                                                                           : comma - start));
+                if (item.empty()) {
+                    if (comma == std::string_view::npos) break;
+                    Error("leerer Eintrag in der Hex-Liste");
+                }
+                std::uint32_t byte = 0;
+                if (!ParseHex(item, 2, byte))
+                    Error("ungültiges Byte \"" + std::string(item) + "\" in der Hex-Liste");
+                bytes.push_back(static_cast<std::uint8_t>(byte));
+                if (comma == std::string_view::npos) break;
+                start = comma + 1;
+            }
+            if (!more) return bytes;
+            if (!lines_.Next(next)) Error("die Hex-Liste geht über das Ende der Datei hinaus");
+            seg = next;
+        }
+    }
+
+    LineReader lines_;
+    const std::string& path_;
+};
+
+}  // namespace
+
+Hive Hive::Parse(std::string_view bytes, const std::string& path) {
+    std::string text;
+    if (bytes.starts_with("\xFF\xFE")) {
+        text = DecodeUtf16Le(bytes.substr(2), path);
+    } else if (bytes.starts_with("\xFE\xFF")) {
+        Fail(path, 1, "UTF-16 big-endian wird nicht unterstützt (bitte UTF-8 oder UTF-16LE)");
+    } else if (bytes.starts_with("\xEF\xBB\xBF")) {
+        text = bytes.substr(3);
+    } else {
+        text = bytes;
+    }
+    // A file of nothing but blank lines is an empty registry.
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Hive();
+    return Parser(text, path).Run();
+}
+
+}  // namespace tolvar

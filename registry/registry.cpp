@@ -1,0 +1,343 @@
+#include "registry/registry.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "registry/hive.h"
+#include "registry/hive_file.h"
+
+namespace tolvar {
+
+namespace {
+
+constexpr const char* kRootKey = "HKEY_CURRENT_USER";
+
+// A key path below HKEY_CURRENT_USER, split into names from the root key's
+// name down. One leading and one trailing backslash are allowed.
+KeyPath SplitKeyPath(const std::string& keyPath) {
+    std::string_view s = keyPath;
+    if (s.starts_with('\\')) s.remove_prefix(1);
+    if (s.ends_with('\\')) s.remove_suffix(1);
+    KeyPath path{kRootKey};
+    if (s.empty()) return path;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = s.find('\\', start);
+        const std::string_view name = s.substr(
+            start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+        if (name.empty())
+            throw RegistryError("ungültiger Schlüsselpfad \"" + keyPath +
+                                "\": leerer Schlüsselname");
+        if (name.find('\n') != std::string_view::npos)
+            throw RegistryError("ungültiger Schlüsselpfad \"" + keyPath +
+                                "\": Zeilenumbruch im Namen");
+        path.emplace_back(name);
+        if (slash == std::string_view::npos) break;
+        start = slash + 1;
+    }
+    return path;
+}
+
+std::string JoinKeyPath(const KeyPath& path) {
+    std::string out;
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (i > 1) out += '\\';
+        out += path[i];
+    }
+    return out;
+}
+
+// key is top itself or lies below it.
+bool IsWithin(const KeyPath& key, const KeyPath& top) {
+    if (key.size() < top.size()) return false;
+    for (std::size_t i = 0; i < top.size(); ++i)
+        if (!NamesEqual(key[i], top[i])) return false;
+    return true;
+}
+
+// The file format has no escape for a line break.
+void CheckNoLineBreak(const std::string& text, const char* what) {
+    if (text.find('\n') != std::string::npos)
+        throw RegistryError(
+            std::string("Zeilenumbrüche sind in der Registrierung nicht möglich (") + what + ")");
+}
+
+std::string Describe(const std::string& valueName, const std::string& keyPath) {
+    return "Wert \"" + (valueName.empty() ? std::string("@") : valueName) + "\" im Schlüssel \"\\" +
+           keyPath + "\"";
+}
+
+enum class OpKind { CreateKey, SetValue, DeleteValue };
+
+struct PendingOp {
+    std::uint64_t owner;  // the id of the RegKey that made it
+    KeyPath key;
+    OpKind kind;
+    HiveValue value;  // SetValue: the value; DeleteValue: its name
+};
+
+void Apply(Hive& hive, const PendingOp& op) {
+    switch (op.kind) {
+        case OpKind::CreateKey:
+            hive.Create(op.key);
+            break;
+        case OpKind::SetValue:
+            // A key deleted by hand while it was open comes back with the write.
+            hive.Create(op.key).SetValue(op.value);
+            break;
+        case OpKind::DeleteValue:
+            if (HiveKey* key = hive.Find(op.key)) key->DeleteValue(op.value.name);
+            break;
+    }
+}
+
+}  // namespace
+
+// Writes are kept per open key and applied to the file as it is on disk at the
+// moment they are flushed, so a hand edit made meanwhile survives them.
+struct Registry::State {
+    bool loaded = false;
+    FileStamp stamp;                    // of the version last read or written
+    std::optional<std::string> broken;  // why that version cannot be parsed
+    std::vector<PendingOp> pending;     // in the order they were made
+    Hive view;
+    bool viewStale = true;
+    std::uint64_t lastKeyId = 0;
+
+    void Record(PendingOp op) {
+        if (!viewStale) Apply(view, op);
+        pending.push_back(std::move(op));
+    }
+};
+
+Registry::Registry(std::string path)
+    : path_(std::move(path)), hive_(std::make_unique<Hive>()), state_(std::make_unique<State>()) {}
+
+Registry::~Registry() = default;
+
+void Registry::Refresh() {
+    State& s = *state_;
+    if (s.loaded && StatHiveFile(path_) == s.stamp) {
+        if (s.broken) throw RegistryError(*s.broken);
+        return;
+    }
+    HiveFileContent file = ReadHiveFile(path_);
+    s.loaded = true;
+    s.stamp = file.stamp;
+    s.viewStale = true;
+    try {
+        *hive_ = file.stamp.exists ? Hive::Parse(file.bytes, path_) : Hive();
+        s.broken.reset();
+    } catch (const RegistryError& e) {
+        // Kept until the file changes again: no write may replace it meanwhile.
+        s.broken = e.what();
+        throw;
+    }
+}
+
+const Hive& Registry::View() {
+    State& s = *state_;
+    if (s.viewStale) {
+        s.view = *hive_;
+        for (const PendingOp& op : s.pending) Apply(s.view, op);
+        s.viewStale = false;
+    }
+    return s.view;
+}
+
+void Registry::Flush(std::uint64_t keyId) {
+    State& s = *state_;
+    const auto mine = [keyId](const PendingOp& op) { return op.owner == keyId; };
+    if (std::none_of(s.pending.begin(), s.pending.end(), mine)) return;
+    Refresh();
+    Hive next = *hive_;
+    for (const PendingOp& op : s.pending)
+        if (mine(op)) Apply(next, op);
+    // Writing back what is there already leaves the file alone (and in its
+    // encoding, with its comments).
+    const std::string text = next.Serialize();
+    if (text != hive_->Serialize()) s.stamp = WriteHiveFile(path_, text);
+    *hive_ = std::move(next);
+    std::erase_if(s.pending, mine);
+    s.viewStale = true;
+}
+
+void Registry::Forget(std::uint64_t keyId) noexcept {
+    State& s = *state_;
+    if (std::erase_if(s.pending, [keyId](const PendingOp& op) { return op.owner == keyId; }) > 0)
+        s.viewStale = true;
+}
+
+bool Registry::Exists(const std::vector<std::string>& path) {
+    return path.size() == 1 || View().Find(path) != nullptr;  // HKEY_CURRENT_USER always is
+}
+
+std::optional<RegKey> Registry::OpenKey(const std::string& keyPath, bool create) {
+    const KeyPath path = SplitKeyPath(keyPath);
+    Refresh();
+    const bool exists = Exists(path);
+    if (!exists && !create) return std::nullopt;
+    RegKey key(this, JoinKeyPath(path));
+    if (!exists) state_->Record({key.id_, path, OpKind::CreateKey, {}});
+    return key;
+}
+
+bool Registry::KeyExists(const std::string& keyPath) {
+    const KeyPath path = SplitKeyPath(keyPath);
+    Refresh();
+    return Exists(path);
+}
+
+bool Registry::DeleteKey(const std::string& keyPath) {
+    const KeyPath path = SplitKeyPath(keyPath);
+    if (path.size() == 1)
+        throw RegistryError("HKEY_CURRENT_USER selbst kann nicht gelöscht werden");
+    Refresh();
+    State& s = *state_;
+    const bool existed = Exists(path);
+    if (hive_->Find(path)) {
+        Hive next = *hive_;
+        next.Delete(path);
+        s.stamp = WriteHiveFile(path_, next.Serialize());
+        *hive_ = std::move(next);
+    }
+    // Writes still pending in the key or below it go with it, as if they had
+    // reached the file before the deletion.
+    std::erase_if(s.pending, [&](const PendingOp& op) { return IsWithin(op.key, path); });
+    s.viewStale = true;
+    return existed;
+}
+
+RegKey::RegKey(Registry* registry, std::string keyPath)
+    : registry_(registry), keyPath_(std::move(keyPath)), id_(++registry->state_->lastKeyId) {}
+
+RegKey::RegKey(RegKey&& other) noexcept
+    : registry_(std::exchange(other.registry_, nullptr)),
+      keyPath_(std::move(other.keyPath_)),
+      id_(std::exchange(other.id_, 0)) {}
+
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+    if (this != &other) {
+        Release();
+        registry_ = std::exchange(other.registry_, nullptr);
+        keyPath_ = std::move(other.keyPath_);
+        id_ = std::exchange(other.id_, 0);
+    }
+    return *this;
+}
+
+RegKey::~RegKey() {
+    Release();
+}
+
+void RegKey::Release() noexcept {
+    if (!registry_) return;
+    try {
+        registry_->Flush(id_);
+    } catch (...) {
+        // Nobody is left to tell; Close() reports such failures.
+    }
+    registry_->Forget(id_);
+    registry_ = nullptr;
+}
+
+void RegKey::Close() {
+    if (registry_) registry_->Flush(id_);
+}
+
+const HiveKey* RegKey::Current() const {
+    if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
+    return registry_->View().Find(SplitKeyPath(keyPath_));
+}
+
+const HiveValue& RegKey::Value(const std::string& name) const {
+    const HiveKey* key = Current();
+    const HiveValue* value = key ? key->FindValue(name) : nullptr;
+    if (!value) throw RegistryError(Describe(name, keyPath_) + " fehlt");
+    return *value;
+}
+
+bool RegKey::ValueExists(const std::string& name) const {
+    const HiveKey* key = Current();
+    return key && key->FindValue(name);
+}
+
+std::vector<std::string> RegKey::GetValueNames() const {
+    std::vector<std::string> names;
+    if (const HiveKey* key = Current())
+        for (const HiveValue& v : key->values) names.push_back(v.name);
+    return names;
+}
+
+std::vector<std::string> RegKey::GetKeyNames() const {
+    std::vector<std::string> names;
+    if (const HiveKey* key = Current())
+        for (const HiveKey& sub : key->subkeys) names.push_back(sub.name);
+    return names;
+}
+
+std::string RegKey::ReadString(const std::string& name) const {
+    const HiveValue& v = Value(name);
+    if (v.type != ValueType::String)
+        throw RegistryError(Describe(name, keyPath_) + " ist keine Zeichenkette");
+    return v.text;
+}
+
+std::int32_t RegKey::ReadInteger(const std::string& name) const {
+    const HiveValue& v = Value(name);
+    if (v.type != ValueType::Dword)
+        throw RegistryError(Describe(name, keyPath_) + " ist keine Ganzzahl (dword)");
+    return static_cast<std::int32_t>(v.number);
+}
+
+std::vector<std::uint8_t> RegKey::ReadBinaryData(const std::string& name) const {
+    const HiveValue& v = Value(name);
+    if (v.type != ValueType::Binary && v.type != ValueType::Other)
+        throw RegistryError(Describe(name, keyPath_) + " enthält keine Binärdaten");
+    return v.bytes;
+}
+
+void RegKey::Store(HiveValue value) {
+    CheckNoLineBreak(value.name, "Wertname");
+    if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
+    // A file that cannot be parsed fails every write at once.
+    registry_->Refresh();
+    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::SetValue, std::move(value)});
+}
+
+void RegKey::WriteString(const std::string& name, const std::string& value) {
+    CheckNoLineBreak(value, "Text");
+    HiveValue v;
+    v.name = name;
+    v.type = ValueType::String;
+    v.text = value;
+    Store(std::move(v));
+}
+
+void RegKey::WriteInteger(const std::string& name, std::int32_t value) {
+    HiveValue v;
+    v.name = name;
+    v.type = ValueType::Dword;
+    v.number = static_cast<std::uint32_t>(value);
+    Store(std::move(v));
+}
+
+void RegKey::WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& value) {
+    HiveValue v;
+    v.name = name;
+    v.type = ValueType::Binary;
+    v.bytes = value;
+    Store(std::move(v));
+}
+
+bool RegKey::DeleteValue(const std::string& name) {
+    if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
+    registry_->Refresh();
+    if (!ValueExists(name)) return false;
+    HiveValue v;
+    v.name = name;
+    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::DeleteValue, std::move(v)});
+    return true;
+}
+
+}  // namespace tolvar
