@@ -1,17 +1,22 @@
 #include "app/main_form.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "desktop/sound_player.h"
+#include "desktop/tray_icons.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -23,8 +28,14 @@ constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 296;
 }  // namespace
 
-TMainForm::TMainForm() {
+TMainForm::TMainForm() : sound_(std::make_unique<SoundPlayer>()) {
     setObjectName("MainForm");
+    // Single border, only the system-menu box: no minimise or maximise.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    trayIcons_[0] = IcnTaskbar(0);
+    trayIcons_[1] = IcnTaskbar(1);
+    setWindowIcon(trayIcons_[0]);
     BuildMenu();
     BuildPages();
     BuildTray();
@@ -39,12 +50,16 @@ void TMainForm::Post(std::function<void()> fn) {
 }
 
 void TMainForm::BuildMenu() {
-    QMenu* file = menuBar()->addMenu("Datei");
+    QMenu* file = menuBar()->addMenu("&Datei");
     QAction* close = file->addAction("&Schließen");
     close->setObjectName("cmClose");
     connect(close, &QAction::triggered, this, [this] {
         if (engine_) engine_->Guard([this] { engine_->cmCloseClick(); });
     });
+    QMenu* edit = menuBar()->addMenu("&Bearbeiten");
+    QAction* clear = edit->addAction("Ereignisprotokoll &löschen");
+    clear->setObjectName("cmClearProtokoll");
+    connect(clear, &QAction::triggered, this, &TMainForm::ClearLog);
 }
 
 void TMainForm::BuildPages() {
@@ -59,6 +74,8 @@ void TMainForm::BuildPages() {
         pageWidgets_[i] = page;
         pages_->addTab(page, Q(PageCaption(p)));
     }
+
+    BuildLogPage();
 
     auto* info = new QVBoxLayout(PageWidget(Page::Info));
     auto* product = new QLabel("Tolvar");
@@ -85,20 +102,61 @@ void TMainForm::BuildPages() {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void TMainForm::BuildLogPage() {
+    auto* layout = new QVBoxLayout(PageWidget(Page::Protokoll));
+    LBTraceBox = new QListWidget;
+    LBTraceBox->setObjectName("LBTraceBox");
+    layout->addWidget(LBTraceBox);
+
+    auto* popup = new QMenu(this);
+    popup->setObjectName("lbTracePopUpMenu");
+    QAction* clear = popup->addAction("Ereignisprotokoll &löschen");
+    connect(clear, &QAction::triggered, this, &TMainForm::ClearLog);
+    popup->addSeparator();
+    cmCopyNumbers = popup->addAction("Nummern &kopieren");
+    cmCopyNumbers->setObjectName("cmCopyNumbers");
+    connect(cmCopyNumbers, &QAction::triggered, this, &TMainForm::CopySelectedNumbers);
+    // Enabled only while a line is selected, checked each time the menu opens.
+    connect(popup, &QMenu::aboutToShow, this,
+            [this] { cmCopyNumbers->setEnabled(engine_ && engine_->CanCopyNumbers(LBTraceBox->currentRow())); });
+    LBTraceBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(LBTraceBox, &QWidget::customContextMenuRequested, this,
+            [this, popup](const QPoint& pos) { popup->popup(LBTraceBox->viewport()->mapToGlobal(pos)); });
+    auto* copy = new QShortcut(QKeySequence::Copy, LBTraceBox, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &TMainForm::CopySelectedNumbers);
+}
+
+void TMainForm::CopySelectedNumbers() {
+    if (!engine_) return;
+    const int row = LBTraceBox->currentRow();
+    if (engine_->CanCopyNumbers(row)) engine_->Guard([this, row] { engine_->CopyNumbers(row); });
+}
+
+void TMainForm::ClearLog() {
+    if (engine_) engine_->Guard([this] { engine_->cmClearProtokollClick(); });
+}
+
 void TMainForm::BuildTray() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    tray_ = new QSystemTrayIcon(trayIcons_[0], this);
+    tray_->setObjectName("TrayIcon");
     tray_->setToolTip("Tolvar");
     auto* menu = new QMenu(this);
-    connect(menu->addAction("&Anzeigen"), &QAction::triggered, this, [this] {
+    menu->setObjectName("PopupMenu");
+    QAction* show = menu->addAction("&Anzeigen");
+    show->setObjectName("cmShowForm");
+    connect(show, &QAction::triggered, this, [this] {
         if (engine_) engine_->Guard([this] { engine_->ShowWindow(); });
     });
-    connect(menu->addAction("B&eenden"), &QAction::triggered, this, [this] {
+    menu->addSeparator();
+    QAction* quit = menu->addAction("B&eenden");
+    quit->setObjectName("cmQuit");
+    connect(quit, &QAction::triggered, this, [this] {
         if (engine_) engine_->Guard([this] { engine_->cmQuitClick(); });
     });
     tray_->setContextMenu(menu);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::DoubleClick && engine_) engine_->Guard([this] { engine_->ShowWindow(); });
+        if (r == QSystemTrayIcon::DoubleClick && engine_) engine_->Guard([this] { engine_->TrayDoubleClick(); });
     });
     tray_->show();
 }
@@ -145,6 +203,54 @@ void TMainForm::Quit() {
     quitting_ = true;
     if (tray_) tray_->hide();
     QApplication::quit();
+}
+
+void TMainForm::PlaceAtBottomRight() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    adjustSize();
+    const QRect area = screen->geometry();
+    const QSize frame = frameGeometry().size();
+    move(area.width() - frame.width() - 5, area.height() - frame.height() - 30);
+}
+
+void TMainForm::LogLoaded(const std::vector<std::string>& lines) {
+    LBTraceBox->clear();
+    for (const auto& l : lines) LBTraceBox->addItem(Q(l));
+    if (LBTraceBox->count() > 0) LBTraceBox->setCurrentRow(LBTraceBox->count() - 1);
+}
+
+void TMainForm::LogLineSet(int index, const std::string& text, bool appended) {
+    if (appended) {
+        LBTraceBox->addItem(Q(text));
+        LBTraceBox->setCurrentRow(LBTraceBox->count() - 1);
+        LBTraceBox->scrollToBottom();
+    } else if (QListWidgetItem* item = LBTraceBox->item(index)) {
+        item->setText(Q(text));
+    }
+}
+
+void TMainForm::LogCleared() { LBTraceBox->clear(); }
+
+void TMainForm::SetClipboard(const std::string& text) { QGuiApplication::clipboard()->setText(Q(text)); }
+
+void TMainForm::SetTrayIcon(int phase) {
+    trayPhase_ = phase;
+    if (tray_) tray_->setIcon(trayIcons_[phase & 1]);
+}
+
+void TMainForm::SetTrayTip(const std::string& tip) {
+    if (tray_) tray_->setToolTip(Q(tip));
+}
+
+void TMainForm::PlaySound(const std::string& path) { sound_->Play(path); }
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && engine_) {
+        engine_->Guard([this] { engine_->FormKeyDownEscape(); });
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

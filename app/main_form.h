@@ -4,7 +4,9 @@
 // through FrontEnd.
 
 #include <QMainWindow>
+#include <QIcon>
 #include <functional>
+#include <memory>
 
 #include "core/front_end.h"
 
@@ -15,6 +17,7 @@ class QSystemTrayIcon;
 namespace tolvar {
 
 class Engine;
+class SoundPlayer;
 
 class TMainForm final : public QMainWindow, public FrontEnd {
 public:
@@ -36,24 +39,45 @@ public:
     void MessageBox(const std::string& text) override;
     void ReportError(const std::string& text) override;
     void Quit() override;
+    void PlaceAtBottomRight() override;
+    void LogLoaded(const std::vector<std::string>& lines) override;
+    void LogLineSet(int index, const std::string& text, bool appended) override;
+    void LogCleared() override;
+    void SetClipboard(const std::string& text) override;
+    void SetTrayIcon(int phase) override;
+    void SetTrayTip(const std::string& tip) override;
+    void AttentionChanged(bool) override {}
+    void PlaySound(const std::string& path) override;
+
+    QSystemTrayIcon* Tray() const { return tray_; }
+    int TrayPhase() const { return trayPhase_; }
 
     QTabWidget* Pages() const { return pages_; }
     QWidget* PageWidget(Page page) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildPages();
     void BuildMenu();
     void BuildTray();
     void TabChanged(int index);
+    void BuildLogPage();
+    void CopySelectedNumbers();
+    void ClearLog();
 
     Engine* engine_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QWidget* pageWidgets_[7] = {};
     QListWidget* LBISDNTrace = nullptr;
+    QListWidget* LBTraceBox = nullptr;
+    QAction* cmCopyNumbers = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
+    QIcon trayIcons_[2];
+    int trayPhase_ = 0;
+    std::unique_ptr<SoundPlayer> sound_;
     bool quitting_ = false;
 };
 

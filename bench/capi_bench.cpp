@@ -15,11 +15,20 @@ public:
     void ShowWindow() override {}
     void HideWindow() override {}
     void SetActivePage(Page) override {}
+    void PlaceAtBottomRight() override {}
     void SetIsdnTabVisible(bool) override {}
     void AppendIsdnTrace(const std::string& line) override { benchmark::DoNotOptimize(line.data()); }
     void MessageBox(const std::string&) override {}
     void ReportError(const std::string&) override {}
     void Quit() override {}
+    void LogLoaded(const std::vector<std::string>&) override {}
+    void LogLineSet(int, const std::string&, bool) override {}
+    void LogCleared() override {}
+    void SetClipboard(const std::string&) override {}
+    void SetTrayIcon(int) override {}
+    void SetTrayTip(const std::string&) override {}
+    void AttentionChanged(bool) override {}
+    void PlaySound(const std::string&) override {}
 };
 
 // Hands out the same DISCONNECT_IND for ever.

@@ -1,5 +1,9 @@
 #include "console/console_front_end.h"
 
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -18,6 +22,16 @@ void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) 
             line += c;
     }
     out_ << line << '\n' << std::flush;
+}
+
+void ConsoleFrontEnd::LogLoaded(const std::vector<std::string>& lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) Emit("protokoll " + std::to_string(i), lines[i]);
+}
+
+void ConsoleFrontEnd::SetTrayTip(const std::string& tip) {
+    if (tip == tip_) return;
+    tip_ = tip;
+    Emit("tray", tip);
 }
 
 namespace {
@@ -61,6 +75,15 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
         if (!page(p)) return false;
         return engine.Guard([&] { engine.SetActivePage(*p); });
     }
+    if (word == "copy") {
+        char* end = nullptr;
+        const long n = std::strtol(arg.c_str(), &end, 10);
+        if (arg.empty() || *end != '\0' || !engine.CanCopyNumbers(static_cast<int>(n)) || n > INT32_MAX)
+            return fail("copy needs the number of an event-log line");
+        return engine.Guard([&] { engine.CopyNumbers(static_cast<int>(n)); });
+    }
+    if (word == "clear-log" && arg.empty()) return engine.Guard([&] { engine.cmClearProtokollClick(); });
+    if (word == "escape" && arg.empty()) return engine.Guard([&] { engine.FormKeyDownEscape(); });
     if (word == "quit" && arg.empty()) return engine.Guard([&] { engine.cmQuitClick(); });
     return fail("unknown command \"" + line + "\"");
 }

@@ -20,11 +20,22 @@ public:
     void ShowWindow() override {}
     void HideWindow() override {}
     void SetActivePage(Page) override {}
+    void PlaceAtBottomRight() override {}
     void SetIsdnTabVisible(bool) override {}
     void AppendIsdnTrace(const std::string& line) override { Emit("isdn", line); }
     void MessageBox(const std::string& text) override { Emit("box", text); }
     void ReportError(const std::string& text) override { Emit("box", text); }
     void Quit() override { quit_(); }
+    void LogLoaded(const std::vector<std::string>& lines) override;
+    void LogLineSet(int index, const std::string& text, bool) override {
+        Emit("protokoll " + std::to_string(index), text);
+    }
+    void LogCleared() override { Emit("protokoll-clear", ""); }
+    void SetClipboard(const std::string& text) override { Emit("clipboard", text); }
+    void SetTrayIcon(int) override {}
+    void SetTrayTip(const std::string& tip) override;
+    void AttentionChanged(bool on) override { Emit("attention", on ? "on" : "off"); }
+    void PlaySound(const std::string& path) override { Emit("sound", path); }
 
     // One output line; CR and LF inside text are written as \r and \n.
     void Emit(const std::string& channel, const std::string& text);
@@ -32,6 +43,7 @@ public:
 private:
     std::ostream& out_;
     std::function<void()> quit_;
+    std::string tip_ = "Tolvar";
 };
 
 // Runs one command line against the engine. Returns false (after printing

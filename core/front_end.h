@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolvar {
 
@@ -32,6 +33,8 @@ public:
     virtual void HideWindow() = 0;
     virtual void SetActivePage(Page page) = 0;
     virtual void SetIsdnTabVisible(bool visible) = 0;
+    // Start position: the bottom right corner of the screen, above the task bar.
+    virtual void PlaceAtBottomRight() = 0;
 
     // A line appended to the ISDN trace list.
     virtual void AppendIsdnTrace(const std::string& line) = 0;
@@ -43,6 +46,20 @@ public:
 
     // The program ends: leave the event loop.
     virtual void Quit() = 0;
+
+    // The event log list: all lines at load (the last one selected), one line
+    // appended (and selected) or replaced, the list emptied.
+    virtual void LogLoaded(const std::vector<std::string>& lines) = 0;
+    virtual void LogLineSet(int index, const std::string& text, bool appended) = 0;
+    virtual void LogCleared() = 0;
+    virtual void SetClipboard(const std::string& text) = 0;
+
+    // The notification-area icon: blink phase 0 or 1 and its tooltip.
+    virtual void SetTrayIcon(int phase) = 0;
+    virtual void SetTrayTip(const std::string& tip) = 0;
+    virtual void AttentionChanged(bool on) = 0;
+    // A wave file handed to playback; a new sound cuts off the one playing.
+    virtual void PlaySound(const std::string& path) = 0;
 };
 
 }  // namespace tolvar

@@ -7,7 +7,12 @@
 
 namespace tolvar {
 
-Engine::Engine(EngineHost host) : host_(std::move(host)), ui_(host_.ui), capi_(host_.capi, host_.ui) {
+Engine::Engine(EngineHost host)
+    : host_(std::move(host)),
+      ui_(host_.ui),
+      capi_(host_.capi, host_.ui),
+      eventLog_(host_.ui, host_.clock, host_.eventLogPath),
+      tray_(host_.ui, host_.timers) {
     BindDispatchTable();
 }
 
@@ -37,7 +42,7 @@ void Engine::FormCreate() {
     DMailRecvText.clear();
     DMailSendState = 0;
     DMailRecvState = 3;
-    // 2. The event-log file arrives with the event log.
+    // 2. The event-log file is bound at construction.
     // 3. Start hidden.
     windowVisible_ = false;
     // 4. No calls yet.
@@ -55,8 +60,13 @@ void Engine::FormCreate() {
     ui_.SetCaption(caption_);
     // 7. The registry access object.
     registry_ = std::make_unique<Registry>(host_.registryPath);
-    // 8.-13. Tray icon, rule grid, rules, event log and window position arrive
-    //    with their subsystems.
+    // 8. The notification-area icon.
+    tray_.Add();
+    // 9.-11. The rule grid and the rules arrive with the rule store.
+    // 12. The event log from "Tolvar.txt".
+    Guard([this] { eventLog_.Load(); });
+    // 13. Bottom right corner of the screen.
+    ui_.PlaceAtBottomRight();
     // 14. The "ISDN" tab, shown only when "ShowISDNTab" is a non-zero integer.
     Guard([this] {
         isdnTabVisible_ = false;
@@ -126,7 +136,9 @@ void Engine::AlertConf(const CapiMessageView& msg) {
     if (c != nullptr && c->Kind == 9) capi_.SendConnectResp(c->PLCI, 7);
 }
 
-void Engine::cmCloseClick() {
+void Engine::cmCloseClick() { HideMainWindow(); }
+
+void Engine::HideMainWindow() {
     windowVisible_ = false;
     ui_.HideWindow();
     // Saving the rules arrives with the rule store.
@@ -136,17 +148,41 @@ void Engine::cmQuitClick() { ui_.Quit(); }
 
 void Engine::ShowWindow(std::optional<Page> page) {
     if (page) SetActivePage(*page);
-    if (!windowVisible_) {
-        windowVisible_ = true;
-        ui_.ShowWindow();
-    }
+    windowVisible_ = true;
+    ui_.ShowWindow();
+    FormShow();
 }
+
+void Engine::FormShow() { SetAttention(false); }
+
+void Engine::SetAttention(bool on) { tray_.SetAttention(on, dmailSettings_.DMailNotifySound); }
 
 void Engine::SetActivePage(Page page) {
     if (page == Page::ISDN && !isdnTabVisible_) return;
     if (page == activePage_) return;
     activePage_ = page;
     ui_.SetActivePage(page);
+    // Looking at the event log ends the attention signal.
+    if (page == Page::Protokoll) SetAttention(false);
+}
+
+void Engine::TrayDoubleClick() {
+    if (tray_.Attention()) SetActivePage(Page::Protokoll);
+    ShowWindow();
+}
+
+void Engine::cmClearProtokollClick() { eventLog_.Clear(); }
+
+bool Engine::CanCopyNumbers(int logLine) const {
+    return logLine >= 0 && static_cast<std::size_t>(logLine) < eventLog_.Lines().size();
+}
+
+void Engine::CopyNumbers(int logLine) {
+    if (auto text = eventLog_.NumbersOf(logLine)) ui_.SetClipboard(*text);
+}
+
+void Engine::FormKeyDownEscape() {
+    // Cancelling a D-Mail in progress arrives with the D-Mail sender.
 }
 
 }  // namespace tolvar

@@ -15,6 +15,8 @@
 #include "core/clock.h"
 #include "core/front_end.h"
 #include "core/timer.h"
+#include "calls/event_log.h"
+#include "desktop/tray.h"
 #include "dmail/dmail_settings.h"
 
 namespace tolvar {
@@ -34,6 +36,8 @@ struct EngineHost {
     SignalHandOver::Post post;
     // Tests drive WMCapiSignal themselves and run no signal thread.
     bool signalThread = true;
+    // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
+    std::string eventLogPath = kEventLogFile;
 };
 
 class Engine {
@@ -55,8 +59,13 @@ public:
     // The user's controls.
     void cmCloseClick();  // "&Schließen" and the close box: hide, save the rules
     void cmQuitClick();   // "B&eenden": end the program without saving
-    void ShowWindow(std::optional<Page> page = std::nullopt);
+    void ShowWindow(std::optional<Page> page = std::nullopt);  // "&Anzeigen", console "show"
     void SetActivePage(Page page);
+    void TrayDoubleClick();
+    void cmClearProtokollClick();      // "Ereignisprotokoll &löschen"
+    void CopyNumbers(int logLine);     // "Nummern &kopieren"
+    bool CanCopyNumbers(int logLine) const;
+    void FormKeyDownEscape();          // the Escape key
 
     // Runs fn as a handler: an error it raises ends it and is reported.
     // Returns false when fn raised.
@@ -74,9 +83,15 @@ public:
     const std::vector<std::string>& SmsReceivers() const { return smsReceivers_; }
     const std::vector<std::string>& DMailReceivers() const { return dmailReceivers_; }
     bool Listening() const { return listening_; }
+    EventLog& Log() { return eventLog_; }
+    TrayIcon& Tray() { return tray_; }
+    // Starts or stops the blinking of the tray icon.
+    void SetAttention(bool on);
 
 private:
     void AlertConf(const CapiMessageView& msg);
+    void FormShow();
+    void HideMainWindow();
     void BindDispatchTable();
     std::vector<std::string> SubscriberNames(const std::string& key);
 
@@ -84,6 +99,8 @@ private:
     FrontEnd& ui_;
     CapiSession capi_;
     Connections Connections_;
+    EventLog eventLog_;
+    TrayIcon tray_;
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<SignalHandOver> handOver_;
     std::unique_ptr<TCAPIThread> SignalThread;

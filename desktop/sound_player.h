@@ -1,0 +1,25 @@
+#pragma once
+// Asynchronous wave-file playback through the desktop's event-sound service.
+// One fixed id, cancelled before each play, so a new sound cuts off the old.
+// Failures are silent: sound is an optional integration.
+
+#include <string>
+
+struct ca_context;
+
+namespace tolvar {
+
+class SoundPlayer {
+public:
+    SoundPlayer();
+    ~SoundPlayer();
+    SoundPlayer(const SoundPlayer&) = delete;
+    SoundPlayer& operator=(const SoundPlayer&) = delete;
+
+    void Play(const std::string& path);
+
+private:
+    ca_context* context_ = nullptr;
+};
+
+}  // namespace tolvar

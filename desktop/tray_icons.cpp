@@ -1,0 +1,61 @@
+#include "desktop/tray_icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace tolvar {
+
+namespace {
+
+// A telephone handset over a line with a pulse: "telephone line monitor".
+QPixmap Draw(int size, int phase) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+
+    const QColor background = phase == 0 ? QColor(0x1f, 0x4e, 0x8c) : QColor(0xf2, 0xa9, 0x00);
+    const QColor handset = phase == 0 ? QColor(Qt::white) : QColor(0x20, 0x20, 0x20);
+    const QColor pulse = phase == 0 ? QColor(0x6c, 0xe0, 0x6c) : QColor(0xc0, 0x10, 0x10);
+
+    p.setPen(Qt::NoPen);
+    p.setBrush(background);
+    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+
+    // Handset: two ear/mouth pieces joined by a curved grip.
+    QPainterPath grip;
+    grip.moveTo(7, 13);
+    grip.cubicTo(9, 5, 23, 5, 25, 13);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(handset, 3.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawPath(grip);
+    p.setPen(Qt::NoPen);
+    p.setBrush(handset);
+    p.drawRoundedRect(QRectF(4, 11, 8, 5), 2, 2);
+    p.drawRoundedRect(QRectF(20, 11, 8, 5), 2, 2);
+
+    // The line with a pulse in its middle.
+    QPainterPath line;
+    line.moveTo(4, 24);
+    line.lineTo(11, 24);
+    line.lineTo(13.5, 19);
+    line.lineTo(16.5, 28);
+    line.lineTo(19, 24);
+    line.lineTo(28, 24);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(pulse, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(line);
+    return pm;
+}
+
+}  // namespace
+
+QIcon IcnTaskbar(int phase) {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(Draw(size, phase));
+    return icon;
+}
+
+}  // namespace tolvar
