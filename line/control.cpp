@@ -485,7 +485,8 @@ std::optional<std::string> ParseScenario(const std::string& text, Scenario& out)
             pos = line.find(w[i], pos);
             pos += w[i].size();
         }
-        t.command = line.substr(pos);
+        pos = line.find_first_not_of(" \t", pos);
+        t.command = line.substr(pos == std::string::npos ? line.size() : pos);
         out.commands.push_back(t);
     }
     return std::nullopt;
