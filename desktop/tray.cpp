@@ -18,10 +18,11 @@ void TrayIcon::Add() {
 }
 
 void TrayIcon::SetAttention(bool on, const std::string& soundPath) {
+    const bool changed = on != TimerAttention.Enabled();
     TimerAttention.SetEnabled(on);
     phase_ = 0;
     tip_ = on ? kTrayTipAttention : kTrayTip;
-    ui_.AttentionChanged(on);
+    if (changed) ui_.AttentionChanged(on);
     if (on) PlaySoundFile(ui_, soundPath);
     ui_.SetTrayIcon(phase_);
     ui_.SetTrayTip(tip_);

@@ -171,7 +171,13 @@ void Engine::TrayDoubleClick() {
     ShowWindow();
 }
 
-void Engine::cmClearProtokollClick() { eventLog_.Clear(); }
+void Engine::cmClearProtokollClick() {
+    eventLog_.Clear();
+    // Calls in progress lose their line: their old index would now name
+    // another call's line once new ones arrive.
+    if (eventLog_.Lines().empty())
+        for (std::size_t i = 0; i < Connections_.Count(); ++i) Connections_[i].LogLine = -1;
+}
 
 bool Engine::CanCopyNumbers(int logLine) const {
     return logLine >= 0 && static_cast<std::size_t>(logLine) < eventLog_.Lines().size();

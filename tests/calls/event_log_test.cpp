@@ -1,0 +1,186 @@
+// The event log: loading, date headers on virtual time, copying, clearing,
+// and a file that must never be lost.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "calls/event_log.h"
+#include "core/virtual_time.h"
+#include "support/recording_front_end.h"
+
+namespace tolvar {
+namespace {
+
+namespace fs = std::filesystem;
+
+class EventLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tolvar-log-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        path = (dir / "Tolvar.txt").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void WriteFileBytes(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string FileBytes() {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // A call line as the call monitor writes it.
+    void Call(EventLog& log, const std::string& rest) {
+        log.DateHeaderRule();
+        log.AppendLine(FormatLongTime(time.Now().timeOfDay) + "   " + rest);
+    }
+
+    fs::path dir;
+    std::string path;
+    VirtualTime time{DateTime::From({2026, 12, 7}, 9, 30, 0)};
+    test::RecordingFrontEnd ui;
+};
+
+TEST_F(EventLogTest, LastHeaderDecidesWhetherTheFirstCallGetsOne) {
+    struct Case {
+        const char* name;
+        std::string file;
+        std::vector<std::string> expected;  // lines after one call at 09:30 on 07.12.2026
+    };
+    const std::vector<Case> cases = {
+        {"header for today", "\r\n[07.12.2026]\r\n08:00:00   0911 -> 5\r\n",
+         {"", "[07.12.2026]", "08:00:00   0911 -> 5", "09:30:00   0711 -> 5"}},
+        {"header for yesterday", "\r\n[06.12.2026]\r\n23:00:00   0911 -> 5\r\n",
+         {"", "[06.12.2026]", "23:00:00   0911 -> 5", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
+        {"empty lines below today's header", "[07.12.2026]\r\n\r\n\r\n", {"[07.12.2026]", "", "", "09:30:00   0711 -> 5"}},
+        {"no header at all", "hand-written note\r\n", {"hand-written note", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
+        {"header that is no date", "[kein Datum]\r\n", {"[kein Datum]", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
+        {"no file", "", {"", "[07.12.2026]", "09:30:00   0711 -> 5"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(path);
+        if (!c.file.empty()) WriteFileBytes(c.file);
+        EventLog log(ui, time, path);
+        log.Load();
+        Call(log, "0711 -> 5");
+        EXPECT_EQ(log.Lines(), c.expected);
+    }
+}
+
+TEST_F(EventLogTest, FirstCallAfterMidnightGetsANewHeader) {
+    EventLog log(ui, time, path);
+    log.Load();
+    Call(log, "0911 -> 5");
+    time.Advance(14 * 3600 * 1000 + 29 * 60 * 1000 + 59 * 1000);  // 23:59:59
+    Call(log, "0912 -> 5");
+    time.Advance(1000);  // 00:00:00 next day
+    Call(log, "0913 -> 5");
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"", "[07.12.2026]", "09:30:00   0911 -> 5", "23:59:59   0912 -> 5",
+                                                     "", "[08.12.2026]", "00:00:00   0913 -> 5"}));
+    EXPECT_EQ(FromDayNumber(log.LastLogDate()), (CivilDate{2026, 12, 8}));
+}
+
+TEST_F(EventLogTest, FileIsUtf8WithCrLfAndOldLinesAreReadAsWindows1252) {
+    WriteFileBytes("[07.12.2026]\r\n08:00:00   0911 -> 5 M\xFCller\r\n09:00:00   0912 -> 5 Müller\n");
+    EventLog log(ui, time, path);
+    log.Load();
+    EXPECT_EQ(log.Lines()[1], "08:00:00   0911 -> 5 Müller");
+    EXPECT_EQ(log.Lines()[2], "09:00:00   0912 -> 5 Müller");
+    ASSERT_TRUE(log.WriteFile());
+    EXPECT_EQ(FileBytes(), "[07.12.2026]\r\n08:00:00   0911 -> 5 Müller\r\n09:00:00   0912 -> 5 Müller\r\n");
+}
+
+TEST_F(EventLogTest, ReplaceLineAndStaleIndices) {
+    EventLog log(ui, time, path);
+    const int i = log.AppendLine("09:30:00   0911 -> 5");
+    log.ReplaceLine(i, "09:30:00   0911 -> 5  verbunden.");
+    EXPECT_EQ(log.Lines()[0], "09:30:00   0911 -> 5  verbunden.");
+    log.Clear();
+    log.ReplaceLine(i, "stale");  // a call that outlived a clear
+    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_EQ(ui.log, std::vector<std::string>{});
+}
+
+TEST_F(EventLogTest, CopyNumbersFromPositionTwelve) {
+    struct Case {
+        std::string line;
+        std::optional<std::string> copied;
+    };
+    const std::vector<Case> cases = {
+        {"09:30:00   0911234 Sprache -> 5551234 Mutter", "0911234 Sprache -> 5551234"},
+        {"09:30:00   0911234 Sprache -> 5551234  verbunden.", "0911234 Sprache -> 5551234"},
+        {"09:30:00   Unbekannt/Analog Sprache -> 5551234", "Unbekannt/Analog Sprache -> 5551234"},
+        {"09:30:00   5552 * Treffen um 18 Uhr", "5552 * Treffen um 18"},
+        {"09:30:00   Ünbekannt -> 5", "Ünbekannt -> 5"},
+        {"[07.12.2026]", std::nullopt},
+        {"", std::nullopt},
+        {"09:30:00   keine Ziffer", std::nullopt},
+        {"12345678901", std::nullopt},
+        {"123456789012", "2"},
+    };
+    EventLog log(ui, time, path);
+    for (const auto& c : cases) log.AppendLine(c.line);
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(log.NumbersOf(static_cast<int>(i)), cases[i].copied) << cases[i].line;
+    EXPECT_EQ(log.NumbersOf(-1), std::nullopt);
+    EXPECT_EQ(log.NumbersOf(static_cast<int>(cases.size())), std::nullopt);
+}
+
+TEST_F(EventLogTest, ClearingKeepsTheDaysHeader) {
+    EventLog log(ui, time, path);
+    log.Load();
+    Call(log, "0911 -> 5");
+    ASSERT_TRUE(log.WriteFile());
+    log.Clear();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(log.Lines().empty());
+    Call(log, "0912 -> 5");
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"09:30:00   0912 -> 5"}));
+}
+
+TEST_F(EventLogTest, ClearingWithoutAFileStillEmptiesTheList) {
+    EventLog log(ui, time, path);
+    log.AppendLine("09:30:00   0911 -> 5");
+    log.Clear();
+    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_TRUE(ui.Boxes().empty());
+}
+
+TEST_F(EventLogTest, ClearThatCannotDeleteReportsAndKeepsTheList) {
+    // A folder where the file should be cannot be unlinked.
+    fs::create_directories(path);
+    EventLog log(ui, time, path);
+    log.AppendLine("09:30:00   0911 -> 5");
+    log.Clear();
+    EXPECT_EQ(log.Lines().size(), 1u);
+    ASSERT_EQ(ui.Boxes().size(), 1u);
+    EXPECT_FALSE(ui.Boxes()[0].empty());
+}
+
+TEST_F(EventLogTest, FailedWriteKeepsTheOldFileIsReportedOnceAndRetried) {
+    WriteFileBytes("[06.12.2026]\r\nalt\r\n");
+    EventLog log(ui, time, path);
+    log.Load();
+    log.AppendLine("neu");
+    // The temporary file cannot be created while a folder has its name.
+    fs::create_directories(path + ".tmp");
+    EXPECT_FALSE(log.WriteFile());
+    EXPECT_FALSE(log.WriteFile());
+    EXPECT_EQ(ui.Boxes().size(), 1u);
+    EXPECT_EQ(FileBytes(), "[06.12.2026]\r\nalt\r\n");
+    fs::remove(path + ".tmp");
+    EXPECT_TRUE(log.WriteFile());
+    EXPECT_EQ(FileBytes(), "[06.12.2026]\r\nalt\r\nneu\r\n");
+    fs::create_directories(path + ".tmp");
+    EXPECT_FALSE(log.WriteFile());
+    EXPECT_EQ(ui.Boxes().size(), 2u);  // a new failure after a success is reported again
+}
+
+}  // namespace
+}  // namespace tolvar

@@ -1,0 +1,54 @@
+#include "support/line_fixture.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace tolvar::test {
+
+LineFixture::LineFixture(std::vector<std::string> extraArgs) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tolvar-e2e-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    dir_ = tmpl;
+    std::vector<std::string> argv = {BinDir() + "/tolvar-line", "--port", "0", "--fast", "--log",
+                                     (dir_ / "line.log").string()};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    line_ = std::make_unique<Process>(argv, dir_.string(), (dir_ / "line.err").string());
+    while (auto l = line_->ReadLine(std::chrono::seconds(10))) {
+        if (l->rfind("listening 127.0.0.1:", 0) == 0) ports_.push_back(std::stoi(l->substr(20)));
+        if (l->rfind("control ", 0) == 0) control_ = l->substr(8);
+        if (*l == "ready") break;
+    }
+    if (ports_.empty() || control_.empty()) throw std::runtime_error("tolvar-line did not start");
+}
+
+LineFixture::~LineFixture() {
+    line_.reset();
+    std::error_code ec;
+    if (!std::getenv("TOLVAR_KEEP_E2E")) std::filesystem::remove_all(dir_, ec);
+}
+
+std::vector<std::string> LineFixture::Ctl(const std::vector<std::string>& command) {
+    std::vector<std::string> argv = {BinDir() + "/tolvar-linectl", "--control", control_};
+    argv.insert(argv.end(), command.begin(), command.end());
+    Process p(argv);
+    std::vector<std::string> out;
+    while (auto l = p.ReadLine(std::chrono::seconds(30))) out.push_back(*l);
+    p.Wait(std::chrono::seconds(5));
+    return out;
+}
+
+std::unique_ptr<Process> LineFixture::StartTolvar(const std::string& name, const std::string& hive,
+                                                  std::size_t line) {
+    const auto home = dir_ / name;
+    std::filesystem::create_directories(home);
+    const auto registry = home / "registry.reg";
+    if (!hive.empty()) std::ofstream(registry) << kHiveHeader << hive;
+    return std::make_unique<Process>(
+        std::vector<std::string>{BinDir() + "/tolvar", "--console", "--capi", CapiArg(line), "--registry",
+                                 registry.string()},
+        home.string(), (home / "stderr.txt").string());
+}
+
+}  // namespace tolvar::test
