@@ -249,7 +249,9 @@ TEST_F(ExchangeTest, FloodOfCallsIsBoundedAndLeavesOtherLinesAlone) {
         auto conf = flood.Take(0x8102);
         ASSERT_TRUE(conf);
         (conf->Word(4) == 0 ? accepted : refused)++;
-        if (conf->Word(4) != 0) EXPECT_EQ(conf->Word(4), 0x2003);
+        if (conf->Word(4) != 0) {
+            EXPECT_EQ(conf->Word(4), 0x2003);
+        }
     }
     EXPECT_EQ(accepted, 32);
     EXPECT_EQ(refused, 168);

@@ -2,6 +2,9 @@
 // tolvar-line process on free ports.
 #include <capi20.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "harness.h"
 #include "line/smsc.h"
@@ -461,6 +464,82 @@ TEST(Rcapi, DataIndicationsStayWithinTheRegisteredWindow) {
         callee.Put(0x8386, 0, Writer().U32(bncci).U16(d->Word(10)).bytes());
     }
     EXPECT_EQ(got, "01234");
+}
+
+// Truncated frames, wrong lengths, garbage and a flood of calls never stop
+// the exchange or disturb another line.
+TEST(Rcapi, HostileClientsLeaveTheExchangeRunning) {
+    LineProcess line(kTwoLines);
+    auto send_raw = [&](const Bytes& bytes, bool close_now) {
+        int fd = ConnectTcp(line.port(0));
+        EXPECT_GE(fd, 0);
+        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (close_now) {
+            close(fd);
+            return -1;
+        }
+        return fd;
+    };
+    Bytes reg = Frame(Writer()
+                          .U16(0)
+                          .U16(0)
+                          .U8(0xF2)
+                          .U8(0xFF)
+                          .U16(0)
+                          .U32(0)
+                          .U16(2048)
+                          .U16(2)
+                          .U16(8)
+                          .U16(130)
+                          .U8(2)
+                          .Take());
+    std::vector<Bytes> attacks{
+        {0x00},                     // truncated length
+        {0x00, 0x20, 0x01, 0x02},   // truncated frame
+        {0x00, 0x01},               // length below 2
+        {0xFF, 0xFF, 0x00},         // longer than any frame
+        Frame({0x01, 0x02, 0x03}),  // shorter than a header
+        Frame(Bytes(8, 0xEE)),      // garbage command
+        Cat({reg, Frame(Writer().U16(99).U16(1).U8(0x02).U8(0x80).U16(0).U32(1).Take())}),
+        Cat({reg, Frame(Writer().U16(12).U16(1).U8(0x02).U8(0x80).U16(0).U32(1).Take())}),
+    };
+    for (const auto& a : attacks) send_raw(a, true);
+    // A client that registers and floods the line with calls, and one that
+    // stops in the middle of a frame and keeps the connection open.
+    Bytes flood = reg;
+    for (int i = 0; i < 500; ++i)
+        flood = Cat({flood, Frame(Cat({Writer().U16(0).U16(1).U8(0x02).U8(0x80).U16(7).Take(),
+                                       ConnectReq(1, "0407770001", "")}))});
+    // Fix the CAPI length of each flooded message (the header written above has 0).
+    Bytes fixed;
+    std::size_t pos = 0;
+    while (pos < flood.size()) {
+        std::size_t flen = (flood[pos] << 8) | flood[pos + 1];
+        Bytes payload(flood.begin() + static_cast<long>(pos + 2),
+                      flood.begin() + static_cast<long>(pos + flen));
+        if (payload[5] == 0x80) {
+            payload[0] = static_cast<std::uint8_t>(payload.size());
+            payload[1] = 0;
+        }
+        fixed = Cat({fixed, Frame(payload)});
+        pos += flen;
+    }
+    int flooder = send_raw(fixed, false);
+    int stuck = send_raw({0x00, 0x40, 0x00}, false);
+
+    CapiApp other(line.port(1));
+    ASSERT_TRUE(other.registered());
+    other.Listen();
+    ASSERT_TRUE(other.Expect(0x8105));
+    ASSERT_TRUE(line.CtlOk("call 0301234 7770001"));
+    auto ind = other.Expect(0x8202, 3000);
+    ASSERT_TRUE(ind);
+    EXPECT_EQ(ind->Word(4), 1);
+    EXPECT_TRUE(line.WaitLog("bad frame: length out of range"));
+    EXPECT_TRUE(line.WaitLog("CONNECT_REQ refused: no PLCI left"));
+    EXPECT_EQ(kill(line.pid(), 0), 0);
+    close(flooder);
+    close(stuck);
 }
 
 }  // namespace
