@@ -62,7 +62,7 @@ struct Server::Conn {
     Bytes out;
     bool dead = false;
     bool close_after_flush = false;
-    int waiting = 0;  // control: replies still owed
+    std::uint64_t id = 0;
 };
 
 Server::Server(Exchange& exchange, Scheduler& scheduler, Control& control, ServerOptions options)
@@ -147,6 +147,7 @@ void Server::Accept(int listen_fd, int line) {
         int one = 1;
         if (line >= 0) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         auto c = std::make_unique<Conn>();
+        c->id = next_conn_id_++;
         c->fd = fd;
         c->line = line;
         Conn* raw = c.get();
@@ -187,15 +188,13 @@ void Server::Flush(Conn& c) {
 }
 
 void Server::ControlLine(Conn& c, const std::string& line) {
-    ++c.waiting;
-    Conn* raw = &c;
-    control_.Execute(line, [this, raw](Reply r) {
+    std::uint64_t id = c.id;
+    control_.Execute(line, [this, id](Reply r) {
         // The connection may be gone by the time a wait ends.
-        bool alive = false;
+        Conn* raw = nullptr;
         for (auto& k : conns_)
-            if (k.get() == raw && !k->dead) alive = true;
-        if (!alive) return;
-        --raw->waiting;
+            if (k->id == id && !k->dead) raw = k.get();
+        if (!raw) return;
         std::string text;
         for (auto& l : r.lines) text += "- " + l + "\n";
         text +=

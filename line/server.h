@@ -57,6 +57,7 @@ class Server {
     std::atomic<bool> stop_{false};
     std::ofstream log_;
     std::int64_t start_ns_ = 0;
+    std::uint64_t next_conn_id_ = 1;
 };
 
 }  // namespace tolvar::line

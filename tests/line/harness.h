@@ -23,6 +23,7 @@ class LineProcess {
     // Waits (on the exchange) for a log line containing text.
     bool WaitLog(const std::string& text, int timeout_ms = 3000) const;
     int pid() const { return pid_; }
+    std::uint16_t control_port() const { return control_; }
 
   private:
     int pid_ = -1;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "harness.h"
 #include "line/smsc.h"
@@ -464,6 +467,32 @@ TEST(Rcapi, DataIndicationsStayWithinTheRegisteredWindow) {
         callee.Put(0x8386, 0, Writer().U32(bncci).U16(d->Word(10)).bytes());
     }
     EXPECT_EQ(got, "01234");
+}
+
+std::string RunTool(const std::string& args, int& status) {
+    std::string out;
+    FILE* p = popen((std::string(TOLVAR_LINECTL_EXE) + " " + args + " 2>&1").c_str(), "r");
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p)) out += buf;
+    status = p ? WEXITSTATUS(pclose(p)) : -1;
+    return out;
+}
+
+TEST(Linectl, SendsOneCommandAndReportsTheOutcome) {
+    LineProcess line(kTwoLines);
+    std::string ctl = "--control 127.0.0.1:" + std::to_string(line.control_port()) + " ";
+    int status = 0;
+    EXPECT_EQ(RunTool(ctl + "call 0301234 5551234 sub=\"a b\"", status), "ok call 1\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(RunTool(ctl + "answer 9", status), "error: no call 9\n");
+    EXPECT_EQ(status, 1);
+    std::string lines = RunTool(ctl + "lines", status);
+    EXPECT_EQ(lines.rfind("a 127.0.0.1:" + std::to_string(line.port(0)), 0), 0u) << lines;
+    EXPECT_NE(
+        RunTool(ctl + "wait \"call 1: placed 0301234 -> 5551234\" timeout=2s", status).find("ok"),
+        std::string::npos);
+    RunTool("--control 127.0.0.1:1 calls", status);
+    EXPECT_EQ(status, 2);
 }
 
 // Truncated frames, wrong lengths, garbage and a flood of calls never stop
