@@ -1,0 +1,143 @@
+// Loading the rule tree from the registry and saving it there.
+//
+// Layout below kRulesKey: one key per MSN label ("@" for the empty one),
+// below it one per caller label, below that one per start time named HH:MM,
+// holding "Action" (dword) and "Param" (string).
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "core/datetime.h"
+#include "core/error.h"
+#include "registry/registry.h"
+#include "rules/rule_store.h"
+
+namespace tolvar {
+
+namespace {
+
+constexpr const char* kEmptyMsnKey = "@";
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Hour from characters 1-2 and minute from characters 4-5 of an entry key's
+// name; the third character is not looked at, nor anything after the fifth.
+std::optional<double> ParseEntryKey(const std::string& name) {
+    if (name.size() < 5 || !IsDigit(name[0]) || !IsDigit(name[1]) || !IsDigit(name[3]) ||
+        !IsDigit(name[4]))
+        return std::nullopt;
+    const int hour = (name[0] - '0') * 10 + (name[1] - '0');
+    const int minute = (name[3] - '0') * 10 + (name[4] - '0');
+    if (hour > 23 || minute > 59) return std::nullopt;
+    return TimeOfDay(hour, minute);
+}
+
+// HH:MM of a start time, written directly so that no display format can
+// produce a name the load cannot read. Rounded to the millisecond first, as the
+// time is shown, so the key matches the hour and minute the user sees.
+std::string EntryKeyName(double startTime) {
+    double fraction = startTime - std::floor(startTime);
+    if (!std::isfinite(fraction)) fraction = 0.0;
+    const long long ms = std::llround(fraction * 86400000.0);
+    const long long seconds = (ms / 1000) % 86400;
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld", seconds / 3600, seconds / 60 % 60);
+    return buf;
+}
+
+// Keys opened while loading are created when missing.
+RegKey OpenForLoad(Registry& registry, const std::string& path) {
+    std::optional<RegKey> key = registry.OpenKey(path, true);
+    if (!key) throw RegistryError("der Schlüssel \"" + path + "\" lässt sich nicht öffnen");
+    return std::move(*key);
+}
+
+}  // namespace
+
+void RuleStore::LoadRules(Registry& registry) {
+    Clear();
+    loadError_.reset();
+    try {
+        ReadRules(registry);
+    } catch (const TolvarError& e) {
+        loadError_ =
+            std::string("Die Regeln konnten nicht vollständig geladen werden: ") + e.what();
+        Changed();
+        throw TolvarError(*loadError_);
+    } catch (...) {
+        loadError_ = "Die Regeln konnten nicht vollständig geladen werden.";
+        Changed();
+        throw;
+    }
+    if (msnNodes_.empty()) Relabel(BuildMsnNode(), kDefaultMsnLabel);
+    Changed();
+}
+
+void RuleStore::ReadRules(Registry& registry) {
+    const std::string root = kRulesKey;
+    const std::vector<std::string> msnNames = OpenForLoad(registry, root).GetKeyNames();
+    for (const std::string& msnName : msnNames) {
+        const std::string msnPath = root + "\\" + msnName;
+        const std::vector<std::string> callerNames = OpenForLoad(registry, msnPath).GetKeyNames();
+        RuleNode& msn = NewMsnNode(msnName);
+        if (msnName == kEmptyMsnKey) Relabel(msn, "");
+        for (const std::string& callerName : callerNames) {
+            const std::string callerPath = msnPath + "\\" + callerName;
+            const std::vector<std::string> entryNames =
+                OpenForLoad(registry, callerPath).GetKeyNames();
+            auto entries = std::make_unique<TActionList>();
+            for (const std::string& entryName : entryNames) {
+                const std::string entryPath = callerPath + "\\" + entryName;
+                const std::optional<double> start = ParseEntryKey(entryName);
+                if (!start)
+                    throw TolvarError("der Schlüssel \"" + entryPath +
+                                      "\" nennt keine gültige Startzeit HH:MM");
+                const RegKey key = OpenForLoad(registry, entryPath);
+                TActionItem item;
+                item.StartTime = *start;
+                item.Action = key.ReadInteger("Action");
+                if (key.ValueExists("Param")) item.Param = key.ReadString("Param");
+                entries->Add(std::move(item));
+            }
+            NewCallerNode(msn, callerName, std::move(entries));
+        }
+    }
+}
+
+void RuleStore::SaveRules(Registry& registry) {
+    // The tree lacks what the failed load could not read; replacing the
+    // stored rules with it would destroy them.
+    if (loadError_)
+        throw TolvarError(
+            "Die Regeln werden nicht gespeichert, damit die gespeicherten Regeln erhalten "
+            "bleiben. " +
+            *loadError_);
+    registry.DeleteKey(kRulesKey);
+    for (const auto& msn : msnNodes_) {
+        const std::string msnName = msn->text_.empty() ? kEmptyMsnKey : msn->text_;
+        if (!IsStorableLabel(msnName)) continue;
+        for (const auto& caller : msn->children_) {
+            if (caller->text_.empty() || !IsStorableLabel(caller->text_) || !caller->entries_ ||
+                caller->entries_->Empty())
+                continue;
+            const std::string callerPath =
+                std::string(kRulesKey) + "\\" + msnName + "\\" + caller->text_;
+            const TActionList& entries = *caller->entries_;
+            for (std::size_t i = 0; i < entries.Count(); ++i) {
+                std::optional<RegKey> key =
+                    registry.OpenKey(callerPath + "\\" + EntryKeyName(entries[i].StartTime), true);
+                if (!key)
+                    throw RegistryError("der Schlüssel unter \"" + callerPath +
+                                        "\" lässt sich nicht anlegen");
+                key->WriteInteger("Action", entries[i].Action);
+                key->WriteString("Param", entries[i].Param);
+                key->Close();
+            }
+        }
+    }
+}
+
+}  // namespace tolvar
