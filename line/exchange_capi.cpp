@@ -95,7 +95,7 @@ Delays FastDelays() {
     d.alert = 5;
     d.connect = 5;
     d.ring = 3000;
-    d.no_answer = 100;
+    d.no_answer = 1000;
     d.answer = 10;
     d.reply = 2;
     d.response = 2000;
