@@ -13,11 +13,14 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTreeWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "desktop/sound_player.h"
 #include "desktop/tray_icons.h"
 #include "engine/engine.h"
+#include "rules/rule_store.h"
 
 namespace tolvar {
 
@@ -76,6 +79,7 @@ void TMainForm::BuildPages() {
     }
 
     BuildLogPage();
+    BuildRulesPage();
 
     auto* info = new QVBoxLayout(PageWidget(Page::Info));
     auto* product = new QLabel("Tolvar");
@@ -124,6 +128,23 @@ void TMainForm::BuildLogPage() {
             [this, popup](const QPoint& pos) { popup->popup(LBTraceBox->viewport()->mapToGlobal(pos)); });
     auto* copy = new QShortcut(QKeySequence::Copy, LBTraceBox, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, this, &TMainForm::CopySelectedNumbers);
+}
+
+void TMainForm::BuildRulesPage() {
+    auto* layout = new QHBoxLayout(PageWidget(Page::Ueberwachung));
+    TreeView = new QTreeWidget;
+    TreeView->setObjectName("TreeView");
+    TreeView->setHeaderHidden(true);
+    layout->addWidget(TreeView);
+}
+
+void TMainForm::RulesChanged(const RuleStore& rules) {
+    TreeView->clear();
+    for (const auto& msn : rules.MsnNodes()) {
+        auto* top = new QTreeWidgetItem(TreeView, QStringList{Q(msn->Text())});
+        for (const auto& caller : msn->Children()) new QTreeWidgetItem(top, QStringList{Q(caller->Text())});
+        top->setExpanded(msn->Expanded);
+    }
 }
 
 void TMainForm::CopySelectedNumbers() {

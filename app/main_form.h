@@ -11,6 +11,7 @@
 #include "core/front_end.h"
 
 class QListWidget;
+class QTreeWidget;
 class QTabWidget;
 class QSystemTrayIcon;
 
@@ -48,6 +49,10 @@ public:
     void SetTrayTip(const std::string& tip) override;
     void AttentionChanged(bool) override {}
     void PlaySound(const std::string& path) override;
+    void ProgramStarted(const std::string&) override {}
+    void AnnounceCaller(const std::string&) override {}
+    void LookUpContact(const std::string&) override {}
+    void RulesChanged(const RuleStore& rules) override;
 
     QSystemTrayIcon* Tray() const { return tray_; }
     int TrayPhase() const { return trayPhase_; }
@@ -65,6 +70,7 @@ private:
     void BuildTray();
     void TabChanged(int index);
     void BuildLogPage();
+    void BuildRulesPage();
     void CopySelectedNumbers();
     void ClearLog();
 
@@ -73,6 +79,7 @@ private:
     QWidget* pageWidgets_[7] = {};
     QListWidget* LBISDNTrace = nullptr;
     QListWidget* LBTraceBox = nullptr;
+    QTreeWidget* TreeView = nullptr;
     QAction* cmCopyNumbers = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QIcon trayIcons_[2];

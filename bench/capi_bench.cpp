@@ -28,6 +28,10 @@ public:
     void SetTrayIcon(int) override {}
     void SetTrayTip(const std::string&) override {}
     void AttentionChanged(bool) override {}
+    void ProgramStarted(const std::string&) override {}
+    void AnnounceCaller(const std::string&) override {}
+    void LookUpContact(const std::string&) override {}
+    void RulesChanged(const RuleStore&) override {}
     void PlaySound(const std::string&) override {}
 };
 

@@ -83,13 +83,31 @@ void CapiSession::SetHandler(std::uint16_t commandWord, Handler handler) {
 bool CapiSession::WMCapiSignal() {
     CapiMessageView msg;
     if (driver_.GetMessage(applId_, msg) != 0) return false;
+    if (Held()) {
+        // CAPI's buffer is valid only until the next fetch.
+        kept_.push_back({{msg.bytes().begin(), msg.bytes().end()}, {msg.b3data().begin(), msg.b3data().end()}});
+        return true;
+    }
+    Dispatch(msg);
+    return true;
+}
+
+void CapiSession::Resume() {
+    if (holds_ > 0) --holds_;
+    while (!Held() && !kept_.empty()) {
+        const Kept k = std::move(kept_.front());
+        kept_.pop_front();
+        Dispatch(CapiMessageView(k.message, k.data));
+    }
+}
+
+void CapiSession::Dispatch(const CapiMessageView& msg) {
     if (traceEnabled_) ui_.AppendIsdnTrace(ReceivedTraceLine(msg));
     const auto it = std::find(kDispatchedCommands.begin(), kDispatchedCommands.end(), msg.CommandWord());
     if (it != kDispatchedCommands.end()) {
         const Handler& h = handlers_[static_cast<std::size_t>(std::distance(kDispatchedCommands.begin(), it))];
         if (h) h(msg);
     }
-    return true;
 }
 
 void CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data) {

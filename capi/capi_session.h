@@ -3,6 +3,8 @@
 // every builder, sending with its trace line, fetching and dispatching.
 
 #include <array>
+#include <deque>
+#include <vector>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -57,6 +59,14 @@ public:
     // Fetches exactly one message and dispatches it. False when CAPI had none.
     bool WMCapiSignal();
 
+    // While held, messages are still fetched one per signal but kept, in
+    // order, and traced and dispatched only at Resume, as if their handling
+    // had waited for the handler that holds. A handler that waits one second
+    // uses this instead of blocking the event loop.
+    void Hold() { ++holds_; }
+    void Resume();
+    bool Held() const { return holds_ > 0; }
+
     // Hands a built message to CAPI and traces it; the caller is not told of
     // a failure.
     void SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data = {});
@@ -80,6 +90,7 @@ public:
 
 private:
     // Builds a message whose parameters are the first parameter (32-bit) alone.
+    void Dispatch(const CapiMessageView& msg);
     void SendFirstParameterOnly(TCapiMessage& buffer, std::uint16_t messageNumber, std::uint16_t command,
                                 std::uint32_t value, const char* name);
 
@@ -89,6 +100,11 @@ private:
     bool traceEnabled_ = false;
     TCapiMessage SendBuffer;
     std::array<Handler, kDispatchedCommands.size()> handlers_;
+    int holds_ = 0;
+    struct Kept {
+        std::vector<std::uint8_t> message, data;
+    };
+    std::deque<Kept> kept_;
 };
 
 }  // namespace tolvar

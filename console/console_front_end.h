@@ -35,6 +35,10 @@ public:
     void SetTrayIcon(int) override {}
     void SetTrayTip(const std::string& tip) override;
     void AttentionChanged(bool on) override { Emit("attention", on ? "on" : "off"); }
+    void ProgramStarted(const std::string& commandLine) override { Emit("exec", commandLine); }
+    void AnnounceCaller(const std::string& text) override { Emit("announce", text); }
+    void LookUpContact(const std::string&) override {}
+    void RulesChanged(const RuleStore&) override {}
     void PlaySound(const std::string& path) override { Emit("sound", path); }
 
     // One output line; CR and LF inside text are written as \r and \n.

@@ -10,6 +10,8 @@
 
 namespace tolvar {
 
+class RuleStore;
+
 // The pages of the main window, in their order.
 enum class Page { Protokoll, Ueberwachung, SMS, DMail, MSOffice, Info, ISDN };
 
@@ -60,6 +62,15 @@ public:
     virtual void AttentionChanged(bool on) = 0;
     // A wave file handed to playback; a new sound cuts off the one playing.
     virtual void PlaySound(const std::string& path) = 0;
+
+    // A program was started for a call (its command line as configured).
+    virtual void ProgramStarted(const std::string& commandLine) = 0;
+    // A known caller is announced; text is what is spoken.
+    virtual void AnnounceCaller(const std::string& text) = 0;
+    // The caller's contact is looked up in the address book.
+    virtual void LookUpContact(const std::string& number) = 0;
+    // The rule tree changed: the window redraws its tree control from it.
+    virtual void RulesChanged(const RuleStore& rules) = 0;
 };
 
 }  // namespace tolvar

@@ -12,7 +12,12 @@ Engine::Engine(EngineHost host)
       ui_(host_.ui),
       capi_(host_.capi, host_.ui),
       eventLog_(host_.ui, host_.clock, host_.eventLogPath),
-      tray_(host_.ui, host_.timers) {
+      tray_(host_.ui, host_.timers),
+      rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
+      calls_(CallMonitorHost{capi_, Connections_, eventLog_, rules_, host_.clock, host_.timers, host_.ui,
+                             host_.startProgram, [this] { return useOutlook_; }, [this] { return useAgent_; },
+                             // The SMS and D-Mail subsystems take their seats here.
+                             {}, {}, {}, {}, {}, {}, {}, {}, {}, {}}) {
     BindDispatchTable();
 }
 
@@ -32,8 +37,12 @@ bool Engine::Guard(const std::function<void()>& fn) {
 
 void Engine::BindDispatchTable() {
     capi_.SetHandler(cmd::ALERT_CONF, [this](const CapiMessageView& m) { AlertConf(m); });
-    // The other handlers arrive with the call, SMS and D-Mail subsystems;
-    // until then those messages are traced only.
+    capi_.SetHandler(cmd::CONNECT_IND, [this](const CapiMessageView& m) { calls_.ConnectInd(m); });
+    capi_.SetHandler(cmd::INFO_IND, [this](const CapiMessageView& m) { calls_.InfoInd(m); });
+    capi_.SetHandler(cmd::CONNECT_ACTIVE_IND, [this](const CapiMessageView& m) { calls_.ConnectActiveInd(m); });
+    capi_.SetHandler(cmd::DISCONNECT_IND, [this](const CapiMessageView& m) { calls_.DisconnectInd(m); });
+    // The SMS data call's handlers (CONNECT_CONF, the B3 messages) arrive with
+    // the SMS subsystem; until then those messages are traced only.
 }
 
 void Engine::FormCreate() {
@@ -62,7 +71,12 @@ void Engine::FormCreate() {
     registry_ = std::make_unique<Registry>(host_.registryPath);
     // 8. The notification-area icon.
     tray_.Add();
-    // 9.-11. The rule grid and the rules arrive with the rule store.
+    // 9. The rule grid is laid out by the window itself.
+    // 10. The rules; a first start creates the default tree.
+    Guard([this] { rules_.LoadRules(*registry_); });
+    // 11. The first MSN node opens.
+    if (!rules_.MsnNodes().empty()) rules_.MsnNodes().front()->Expanded = true;
+    ui_.RulesChanged(rules_);
     // 12. The event log from "Tolvar.txt".
     Guard([this] { eventLog_.Load(); });
     // 13. Bottom right corner of the screen.
@@ -87,9 +101,8 @@ void Engine::FormCreate() {
     Guard([this] { dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber"); });
     // 16. The D-Mail values, checked and written back.
     Guard([this] { dmailSettings_ = LoadDMailSettings(*registry_); });
-    // 17. The announcer and contact-lookup options arrive with their subsystem;
-    //     their key exists from the first start on.
-    Guard([this] { registry_->OpenKey(std::string(kRootKey) + "\\Agent", true)->Close(); });
+    // 17. The announcer and contact-lookup options.
+    Guard([this] { LoadAgentOptions(); });
     // 18. LISTEN_REQ goes out once the event loop runs, after all of the above.
     host_.post([this] { Guard([this] { WMStartListen(); }); });
 }
@@ -141,7 +154,24 @@ void Engine::cmCloseClick() { HideMainWindow(); }
 void Engine::HideMainWindow() {
     windowVisible_ = false;
     ui_.HideWindow();
-    // Saving the rules arrives with the rule store.
+    rules_.SaveRules(*registry_);
+}
+
+void Engine::LoadAgentOptions() {
+    // Whether to announce callers and to look them up; the speaking
+    // character's own settings come with the announcements.
+    auto key = registry_->OpenKey(std::string(kRootKey) + "\\Agent", true);
+    const auto flag = [&](const char* name, bool fallback) {
+        if (!key->ValueExists(name)) return fallback;
+        try {
+            return key->ReadInteger(name) != 0;
+        } catch (const RegistryError&) {
+            return fallback;
+        }
+    };
+    useAgent_ = flag("UseAgent", useAgent_);
+    useOutlook_ = flag("UseOutlook", true);
+    key->Close();
 }
 
 void Engine::cmQuitClick() { ui_.Quit(); }

@@ -15,9 +15,12 @@
 #include "core/clock.h"
 #include "core/front_end.h"
 #include "core/timer.h"
+#include "calls/call_monitor.h"
 #include "calls/event_log.h"
+#include "calls/program_start.h"
 #include "desktop/tray.h"
 #include "dmail/dmail_settings.h"
+#include "rules/rule_store.h"
 
 namespace tolvar {
 
@@ -38,6 +41,8 @@ struct EngineHost {
     bool signalThread = true;
     // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
     std::string eventLogPath = kEventLogFile;
+    // Starts a program for the rule action "Ausführen".
+    std::function<bool(const std::string&)> startProgram = StartDetached;
 };
 
 class Engine {
@@ -84,6 +89,9 @@ public:
     const std::vector<std::string>& DMailReceivers() const { return dmailReceivers_; }
     bool Listening() const { return listening_; }
     EventLog& Log() { return eventLog_; }
+    RuleStore& Rules() { return rules_; }
+    bool UseAgent() const { return useAgent_; }
+    bool UseOutlook() const { return useOutlook_; }
     TrayIcon& Tray() { return tray_; }
     // Starts or stops the blinking of the tray icon.
     void SetAttention(bool on);
@@ -93,6 +101,7 @@ private:
     void FormShow();
     void HideMainWindow();
     void BindDispatchTable();
+    void LoadAgentOptions();
     std::vector<std::string> SubscriberNames(const std::string& key);
 
     EngineHost host_;
@@ -101,6 +110,10 @@ private:
     Connections Connections_;
     EventLog eventLog_;
     TrayIcon tray_;
+    RuleStore rules_;
+    CallMonitor calls_;
+    bool useAgent_ = false;
+    bool useOutlook_ = true;
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<SignalHandOver> handOver_;
     std::unique_ptr<TCAPIThread> SignalThread;

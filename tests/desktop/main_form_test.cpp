@@ -62,7 +62,8 @@ TEST_F(MainFormTest, PagesInOrderAndIsdnHiddenByDefault) {
     EXPECT_EQ(TabCaptions(), (QStringList{"Ereignisprotokoll", "Überwachung", "SMS senden", "D-Mail senden",
                                           "MS Office", "Info"}));
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->findChild<QTabWidget*>("PageControl")->currentWidget()->objectName(), "tsOffice");
+    // The default rules of a first start bring up their page.
+    EXPECT_EQ(form->findChild<QTabWidget*>("PageControl")->currentWidget()->objectName(), "tsUeberwachung");
     EXPECT_EQ(form->findChild<QListWidget*>("LBISDNTrace")->count(), 0);
 }
 

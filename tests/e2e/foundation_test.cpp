@@ -65,7 +65,7 @@ TEST(Foundation, WithoutShowIsdnTabNothingIsTraced) {
     line.Ctl({"wait", "CONNECT_IND", "timeout=10s"});
     tolvar->Send("show Info");
     tolvar->Send("page ISDN");
-    EXPECT_EQ(tolvar->ReadLine(5s), "error: the page \"ISDN\" is hidden");
+    EXPECT_EQ(tolvar->WaitFor("error:", 5s), "error: the page \"ISDN\" is hidden");
     tolvar->Signal(SIGTERM);  // ends the program as "B&eenden" does
     EXPECT_EQ(tolvar->Wait(5s), 0);
     for (const auto& l : tolvar->Lines()) EXPECT_NE(l.rfind("isdn:", 0), 0u) << l;
@@ -79,7 +79,7 @@ TEST(Foundation, FirstStartWritesExactlyTheListedKeys) {
     tolvar->Send("quit");
     ASSERT_EQ(tolvar->Wait(5s), 0);
     const std::string hive = ReadFile(line.Dir() / "a" / "registry.reg");
-    // The rule store adds its own key below "MSN" only when the rules are saved.
+    // The default rules stay in memory until the window is first hidden.
     EXPECT_EQ(hive,
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_CURRENT_USER\\Software]\n\n"
@@ -92,6 +92,7 @@ TEST(Foundation, FirstStartWritesExactlyTheListedKeys) {
               "\"ACKTimeOut\"=dword:00002ee0\n"
               "\"DMailNotifySound\"=\"\"\n\n"
               "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN]\n\n"
               "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\n"
               "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n\n");
 }

@@ -197,7 +197,8 @@ TEST(Window, CloseQuitAndPages) {
     test::TestHost host;
     auto& engine = host.Start();
     EXPECT_FALSE(engine.WindowVisible());
-    EXPECT_EQ(engine.ActivePage(), Page::MSOffice);
+    // A first start creates the default rules, which brings up their page.
+    EXPECT_EQ(engine.ActivePage(), Page::Ueberwachung);
     engine.ShowWindow(Page::Info);
     EXPECT_TRUE(host.ui.visible);
     EXPECT_EQ(engine.ActivePage(), Page::Info);
@@ -208,6 +209,55 @@ TEST(Window, CloseQuitAndPages) {
     EXPECT_EQ(host.ui.quits, 0);
     engine.cmQuitClick();
     EXPECT_EQ(host.ui.quits, 1);
+}
+
+}  // namespace
+}  // namespace tolvar
+
+namespace tolvar {
+namespace {
+
+TEST(Window, StoredRulesLeaveTheDesignedStartPage) {
+    test::TestHost host;
+    host.WriteHive(Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\00:00]\n"
+                        "\"Action\"=dword:00000000\n\"Param\"=\"\"\n\n"));
+    auto& engine = host.Start();
+    EXPECT_EQ(engine.ActivePage(), Page::MSOffice);
+    ASSERT_EQ(engine.Rules().MsnNodes().size(), 1u);
+    EXPECT_TRUE(engine.Rules().MsnNodes()[0]->Expanded);
+}
+
+TEST(Window, HidingSavesTheRulesAndQuittingDoesNot) {
+    test::TestHost host;
+    auto& engine = host.Start();
+    engine.ShowWindow();
+    engine.cmCloseClick();
+    EXPECT_NE(host.ReadHive().find("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre TEL/FAX Nummer !\\Sonstige\\00:00]"),
+              std::string::npos)
+        << host.ReadHive();
+    engine.Rules().SetLabel(*engine.Rules().MsnNodes()[0], "5551234");
+    engine.cmQuitClick();
+    engine.FormDestroy();
+    EXPECT_EQ(host.ReadHive().find("5551234"), std::string::npos);
+}
+
+TEST(Window, MalformedRulesAreReportedAndStartUpGoesOn) {
+    test::TestHost host;
+    const std::string hive = Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\6:00]\n"
+                                  "\"Action\"=dword:00000000\n\n");
+    host.WriteHive(hive);
+    auto& engine = host.Start();
+    ASSERT_EQ(host.ui.errors.size(), 1u);
+    EXPECT_NE(host.ui.errors[0].find("6:00"), std::string::npos) << host.ui.errors[0];
+    EXPECT_EQ(host.capi.puts.size(), 1u);  // LISTEN_REQ all the same
+    EXPECT_EQ(engine.DMail().ACKDelay, 3000u);
+    // Hiding must not replace the rules that could not be read: it hides,
+    // and says why it saved nothing.
+    engine.ShowWindow();
+    EXPECT_FALSE(engine.Guard([&] { engine.cmCloseClick(); }));
+    EXPECT_FALSE(engine.WindowVisible());
+    EXPECT_EQ(host.ui.errors.size(), 2u);
+    EXPECT_NE(host.ReadHive().find("Sonstige\\6:00]"), std::string::npos);
 }
 
 }  // namespace

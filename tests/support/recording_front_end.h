@@ -57,6 +57,10 @@ public:
         Add("tray", tip);
     }
     void AttentionChanged(bool on) override { Add("attention", on ? "on" : "off"); }
+    void ProgramStarted(const std::string& commandLine) override { Add("exec", commandLine); }
+    void AnnounceCaller(const std::string& text) override { Add("announce", text); }
+    void LookUpContact(const std::string& number) override { Add("contact", number); }
+    void RulesChanged(const RuleStore&) override { ++rulesChanged; }
     void PlaySound(const std::string& path) override {
         sounds.push_back(path);
         Add("sound", path);
@@ -75,6 +79,7 @@ public:
     std::string clipboard;
     std::string trayTip = "Tolvar";
     int trayPhase = 0;
+    int rulesChanged = 0;
     // Every box text, in order.
     std::vector<std::string> Boxes() const {
         std::vector<std::string> b;

@@ -1,0 +1,34 @@
+#pragma once
+// Decoding of CONNECT_IND: PLCI, CIP value, and the four structures that
+// follow, each read within its own length octet and within the message.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "capi/capi_message.h"
+
+namespace tolvar {
+
+struct ConnectIndication {
+    std::uint32_t plci = 0;
+    std::uint16_t cip = 0;
+    std::string calledNumber;    // digits after the type-of-number octet
+    std::string callingNumber;   // raw digits after the two leading octets
+    std::string subaddressText;  // calling party subaddress, raw 8-bit characters
+    // Empty when every structure fitted; else which one did not (the fields
+    // from there on stay empty).
+    std::string fault;
+};
+
+// Nothing when the message is too short to carry a PLCI and a CIP value.
+std::optional<ConnectIndication> DecodeConnectInd(const CapiMessageView& msg);
+
+// The caller's number as the program shows it: a leading "0" for numbers of
+// six or more digits that lack one, "Unbekannt/Analog" for none.
+std::string ShownCallingNumber(const std::string& digits);
+
+// The text a call's line gets for its CIP value (24 is D-Mail: nothing).
+std::string ServiceText(std::uint16_t cip);
+
+}  // namespace tolvar
