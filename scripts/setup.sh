@@ -22,4 +22,4 @@ fi
 build="${1:-build}"
 shift || true
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-ninja -C "$build" -j"$(nproc)"
+ninja -C "$build" -j"$(nproc)" --quiet

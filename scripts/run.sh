@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Sets everything up, starts the simulated ISDN line with its demo scenario and
+# Tolvar attached to it: the window with a display, the console without one.
+# The demo keeps its own settings and event log in build/demo, apart from
+# yours.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+
+scripts/setup.sh build
+
+demo="$root/build/demo"
+mkdir -p "$demo"
+[ -f "$demo/registry.reg" ] || cp scripts/demo/registry.reg "$demo/registry.reg"
+
+out="$(mktemp)"
+build/bin/tolvar-line --port 0 --scenario line/scenarios/demo.scn --log "$demo/line.log" >"$out" &
+line_pid=$!
+trap 'kill $line_pid 2>/dev/null; rm -f "$out"' EXIT
+for _ in $(seq 50); do grep -q '^ready' "$out" && break; sleep 0.1; done
+port="$(sed -n 's/^listening 127.0.0.1:\([0-9]*\) home$/\1/p' "$out")"
+control="$(sed -n 's/^control //p' "$out")"
+[ -n "$port" ] || { echo "tolvar-line did not start" >&2; exit 1; }
+
+echo "Simulated line: 127.0.0.1:$port (log: $demo/line.log)"
+echo "Control it:     build/bin/tolvar-linectl --control $control call 0301234567 5551234"
+echo "The first demo caller rings within 5 seconds."
+
+cd "$demo"
+args=(--capi "rcapi:127.0.0.1:$port" --registry "$demo/registry.reg")
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$root/build/bin/tolvar" "${args[@]}"
+else
+    echo "No display: the console front end (type 'quit' to end)."
+    "$root/build/bin/tolvar" --console "${args[@]}"
+fi
