@@ -22,9 +22,13 @@ TestHost::~TestHost() {
 }
 
 Engine& TestHost::MakeEngine() {
-    engine = std::make_unique<Engine>(EngineHost{capi, time, time, ui, registryPath,
-                                                 [this](std::function<void()> fn) { posted.push_back(std::move(fn)); },
-                                                 false});
+    EngineHost host{
+        capi, time,         time,
+        ui,   registryPath, [this](std::function<void()> fn) { posted.push_back(std::move(fn)); },
+        false};
+    if (!eventLogPath.empty()) host.eventLogPath = eventLogPath;
+    if (startProgram) host.startProgram = startProgram;
+    engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }
 

@@ -17,7 +17,7 @@
 namespace tolvar::test {
 
 class TestHost {
-public:
+  public:
     TestHost();
     ~TestHost();
 
@@ -40,6 +40,10 @@ public:
     RecordingFrontEnd ui;
     std::deque<std::function<void()>> posted;
     std::unique_ptr<Engine> engine;
+    // Set before MakeEngine. Empty: the engine's own default ("Tolvar.txt" in
+    // the current directory, StartDetached).
+    std::string eventLogPath;
+    std::function<bool(const std::string&)> startProgram;
 };
 
 }  // namespace tolvar::test
