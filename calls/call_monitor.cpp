@@ -1,5 +1,6 @@
 #include "calls/call_monitor.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "calls/connect_ind.h"
@@ -24,7 +25,10 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     const auto ind = DecodeConnectInd(msg);
     if (!ind) {
         if (h_.capi.TraceEnabled())
-            h_.ui.AppendIsdnTrace("CONNECT_IND zu kurz (" + std::to_string(msg.Length()) + " Bytes), nicht bearbeitet");
+            h_.ui.AppendIsdnTrace(
+                "CONNECT_IND zu kurz (" +
+                std::to_string(std::min<std::size_t>(msg.Length(), msg.bytes().size())) +
+                " Bytes), nicht bearbeitet");
         return;
     }
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
@@ -69,9 +73,13 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
         return;
     }
     const TActionItem& entry = (*caller->Entries())[*index];
-    call.Kind = entry.Action;
+    // Codes above 5 name the other subsystems' calls (9 would reject this one
+    // at ALERT_CONF); a code outside the action list, from a hive edited by
+    // hand, only logs the call, like "Aus".
+    const bool knownAction = entry.Action >= 0 && entry.Action <= 5;
+    call.Kind = knownAction ? entry.Action : 0;
     if (!name.empty()) line += "  " + name;
-    switch (entry.Action) {
+    switch (call.Kind) {
         case 1:  // "Ausführen"
             if (h_.startProgram) h_.startProgram(entry.Param);
             h_.ui.ProgramStarted(entry.Param);
@@ -97,7 +105,7 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
         }
         default: break;
     }
-    FinishArrival(call.PLCI, line, true, name, entry.Action != 2 && entry.Action != 3);
+    FinishArrival(call.PLCI, line, true, name, call.Kind != 2 && call.Kind != 3);
 }
 
 void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name) {

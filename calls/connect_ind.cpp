@@ -38,7 +38,8 @@ std::string Chars(Bytes content, std::size_t skip) {
 }  // namespace
 
 std::optional<ConnectIndication> DecodeConnectInd(const CapiMessageView& msg) {
-    const Bytes bytes = msg.bytes();
+    // The message is its Length bytes, however much buffer lies behind them.
+    const Bytes bytes = msg.bytes().first(std::min<std::size_t>(msg.bytes().size(), msg.Length()));
     const auto plci = ReadU32(bytes, 8);
     const auto cip = ReadU16(bytes, 12);
     if (!plci || !cip) return std::nullopt;
