@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QHBoxLayout>
@@ -69,6 +70,9 @@ void TMainForm::BuildPages() {
     pages_ = new QTabWidget;
     pages_->setObjectName("PageControl");
     pages_->setFixedSize(kClientWidth, kClientHeight);
+    // All seven captions must fit the fixed width without scroll arrows.
+    pages_->tabBar()->setUsesScrollButtons(false);
+    pages_->setStyleSheet("QTabBar::tab { padding: 3px 4px; }");
     const char* names[7] = {"tsProtokoll", "tsUeberwachung", "tsSMS", "tsDMail", "tsOffice", "tsInfo", "tsISDN"};
     for (Page p : kAllPages) {
         auto* page = new QWidget;
@@ -261,7 +265,8 @@ void TMainForm::SetTrayIcon(int phase) {
 }
 
 void TMainForm::SetTrayTip(const std::string& tip) {
-    if (tray_) tray_->setToolTip(Q(tip));
+    trayTip_ = Q(tip);
+    if (tray_) tray_->setToolTip(trayTip_);
 }
 
 void TMainForm::PlaySound(const std::string& path) { sound_->Play(path); }

@@ -56,6 +56,8 @@ public:
 
     QSystemTrayIcon* Tray() const { return tray_; }
     int TrayPhase() const { return trayPhase_; }
+    const QString& TrayTip() const { return trayTip_; }
+    QListWidget* EventLogList() const { return LBTraceBox; }
 
     QTabWidget* Pages() const { return pages_; }
     QWidget* PageWidget(Page page) const;
@@ -84,6 +86,7 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     QIcon trayIcons_[2];
     int trayPhase_ = 0;
+    QString trayTip_ = "Tolvar";
     std::unique_ptr<SoundPlayer> sound_;
     bool quitting_ = false;
 };

@@ -8,7 +8,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QListWidget>
+#include <QAction>
+#include <QClipboard>
+#include <QTabBar>
 #include <QTabWidget>
+#include <sstream>
 
 #include "app/main_form.h"
 #include "core/virtual_time.h"
@@ -96,6 +100,85 @@ TEST_F(MainFormTest, TabClicksReachTheEngine) {
     EXPECT_EQ(engine->ActivePage(), Page::Protokoll);
     engine->SetActivePage(Page::Info);
     EXPECT_EQ(tabs->currentWidget()->objectName(), "tsInfo");
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST_F(MainFormTest, CloseBoxHidesAndSavesTheRules) {
+    Start();
+    engine->ShowWindow();
+    EXPECT_EQ(ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_NE(ReadAll(registry).find("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre TEL/FAX Nummer !"
+                                     "\\Unbekannt/Analog\\00:00]"),
+              std::string::npos);
+}
+
+TEST_F(MainFormTest, MenuCloseHidesAndSaves) {
+    Start();
+    engine->ShowWindow();
+    form->findChild<QAction*>("cmClose")->trigger();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_NE(ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
+}
+
+TEST_F(MainFormTest, QuitEndsWithoutSaving) {
+    Start();
+    engine->ShowWindow();
+    engine->cmQuitClick();  // what the tray menu's "B&eenden" does
+    engine->FormDestroy();
+    EXPECT_EQ(ReadAll(registry).find("MSN\\Ihre"), std::string::npos);
+}
+
+TEST_F(MainFormTest, BlinkingTrayIconAndShowingTheWindowStopsIt) {
+    Start();
+    engine->SetAttention(true);
+    EXPECT_EQ(form->TrayTip(), "DMail eingetroffen");
+    EXPECT_EQ(form->TrayPhase(), 0);
+    time.Advance(500);
+    EXPECT_EQ(form->TrayPhase(), 1);  // the first tick shows the second icon
+    time.Advance(500);
+    EXPECT_EQ(form->TrayPhase(), 0);
+    time.Advance(500);
+    engine->ShowWindow();
+    EXPECT_EQ(form->TrayPhase(), 0);
+    EXPECT_EQ(form->TrayTip(), "Tolvar");
+    time.Advance(2000);
+    EXPECT_EQ(form->TrayPhase(), 0);
+}
+
+TEST_F(MainFormTest, EventLogListFollowsTheEngine) {
+    Start();
+    auto* list = form->EventLogList();
+    engine->Log().AppendLine("");
+    engine->Log().AppendLine("[07.12.2026]");
+    const int i = engine->Log().AppendLine("09:30:00   0911234 -> 5551234");
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentRow(), 2);
+    engine->Log().ReplaceLine(i, "09:30:00   0911234 -> 5551234  verbunden.");
+    EXPECT_EQ(list->item(2)->text(), "09:30:00   0911234 -> 5551234  verbunden.");
+    // "Nummern &kopieren" copies from the selected line.
+    QGuiApplication::clipboard()->clear();
+    list->setCurrentRow(1);  // a date header: nothing
+    form->findChild<QAction*>("cmCopyNumbers")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "");
+    list->setCurrentRow(2);
+    form->findChild<QAction*>("cmCopyNumbers")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0911234 -> 5551234");
+}
+
+TEST_F(MainFormTest, AllTabsFitWithoutScrolling) {
+    Start("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n");
+    auto* tabs = form->findChild<QTabWidget*>("PageControl");
+    int width = 0;
+    for (int i = 0; i < tabs->count(); ++i) width += tabs->tabBar()->tabRect(i).width();
+    EXPECT_LE(width, 520);
 }
 
 }  // namespace
