@@ -8,6 +8,7 @@
 #include "calls/program_start.h"
 #include "capi/capi_session.h"
 #include "capi/connection.h"
+#include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
 #include "desktop/tray.h"
@@ -19,7 +20,9 @@ namespace {
 constexpr std::uint32_t kSoundDelayMs = 1000;
 }
 
-CallMonitor::CallMonitor(CallMonitorHost host) : h_(std::move(host)), soundDelay_(h_.timers, kSoundDelayMs) {}
+CallMonitor::CallMonitor(CallMonitorHost host) : h_(std::move(host)), soundDelay_(h_.timers, kSoundDelayMs) {
+    soundDelay_.OnTimer = [this] { SoundDelayElapsed(); };
+}
 
 void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     const auto ind = DecodeConnectInd(msg);
@@ -39,8 +42,9 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     record.PLCI = ind->plci;
     record.ArrivalTime = h_.clock.Now().timeOfDay;
     // 2.-4. Numbers and subaddress.
-    record.CalledNumber = ind->calledNumber;
-    record.CallingNumber = ShownCallingNumber(ind->callingNumber);
+    // Numbers are digits; any other byte is taken as Windows-1252 so the log stays UTF-8.
+    record.CalledNumber = Cp1252ToUtf8(ind->calledNumber);
+    record.CallingNumber = ShownCallingNumber(Cp1252ToUtf8(ind->callingNumber));
     record.SubaddressText = ind->subaddressText;
     // 6. Service.
     record.CIPValue = ind->cip;
@@ -111,13 +115,19 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
 void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name) {
     // Whatever CAPI reports meanwhile waits, as it would behind a handler that slept.
     h_.capi.Hold();
-    soundDelay_.OnTimer = [this, plci, line = std::move(line), path = std::move(path), name = std::move(name)] {
-        soundDelay_.SetEnabled(false);
-        PlaySoundFile(h_.ui, path);
-        FinishArrival(plci, line + " (" + FileNamePart(path) + ")", true, name, false);
-        h_.capi.Resume();
-    };
+    pendingSound_ = PendingSound{plci, std::move(line), std::move(path), std::move(name)};
     soundDelay_.Restart();
+}
+
+void CallMonitor::SoundDelayElapsed() {
+    soundDelay_.SetEnabled(false);
+    if (!pendingSound_) return;
+    const PendingSound p = std::move(*pendingSound_);
+    pendingSound_.reset();
+    PlaySoundFile(h_.ui, p.path);
+    FinishArrival(p.plci, p.line + " (" + FileNamePart(p.path) + ")", true, p.name, false);
+    // Messages kept meanwhile run now; one of them may be the next sound call.
+    h_.capi.Resume();
 }
 
 void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool callerFound, const std::string& name,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capi/capi_message.h"
@@ -65,10 +66,17 @@ private:
     void FinishArrival(std::uint32_t plci, std::string line, bool callerFound, const std::string& name,
                        bool announce);
     void PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name);
+    void SoundDelayElapsed();
     void AppendToLine(const TConnection& call, const std::string& text);
 
     CallMonitorHost h_;
     Timer soundDelay_;
+    // The call waiting for its sound; only one can, since CAPI is held meanwhile.
+    struct PendingSound {
+        std::uint32_t plci;
+        std::string line, path, name;
+    };
+    std::optional<PendingSound> pendingSound_;
 };
 
 }  // namespace tolvar
