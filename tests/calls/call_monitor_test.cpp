@@ -1,8 +1,8 @@
-#include <algorithm>
 // Incoming calls through the engine on a fake CAPI and virtual time: the
 // caller's number, the service, the rule in force, the six actions through a
 // call's life, the event-log line and file, and indications that lie.
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <fstream>
