@@ -1,0 +1,121 @@
+// The console front end: its output lines and its commands.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "console/console_front_end.h"
+#include "core/virtual_time.h"
+#include "engine/engine.h"
+#include "support/fake_capi.h"
+
+namespace tolvar {
+namespace {
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("tolvar-console-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        engine.reset();
+        std::filesystem::remove_all(dir);
+    }
+    void Start(const std::string& hive = "") {
+        if (!hive.empty())
+            std::ofstream(dir / "registry.reg") << "Windows Registry Editor Version 5.00\n\n" << hive;
+        EngineHost host{capi, time, time, ui, (dir / "registry.reg").string(),
+                        [this](std::function<void()> fn) { posted.push_back(fn); }, false,
+                        (dir / "Tolvar.txt").string()};
+        engine = std::make_unique<Engine>(host);
+        engine->FormCreate();
+        for (auto& fn : posted) fn();
+        posted.clear();
+        out.str("");
+    }
+    // Runs a command; everything printed since the last call.
+    std::string Run(const std::string& command) {
+        out.str("");
+        ExecuteConsoleCommand(*engine, command, out);
+        return out.str();
+    }
+
+    std::filesystem::path dir;
+    std::ostringstream out;
+    int quits = 0;
+    ConsoleFrontEnd ui{out, [this] { ++quits; }};
+    test::FakeCapi capi;
+    VirtualTime time;
+    std::vector<std::function<void()>> posted;
+    std::unique_ptr<Engine> engine;
+};
+
+TEST_F(ConsoleTest, OutputLinesEscapeLineBreaks) {
+    std::ostringstream o;
+    ConsoleFrontEnd front(o, [] {});
+    front.Emit("box", "Zeile 1\r\nZeile 2");
+    front.SetTrayTip("Tolvar");  // unchanged: no line
+    front.SetTrayTip("DMail eingetroffen");
+    front.LogLineSet(3, "09:30:00   0911 -> 5", true);
+    front.LogCleared();
+    EXPECT_EQ(o.str(),
+              "box: Zeile 1\\r\\nZeile 2\n"
+              "tray: DMail eingetroffen\n"
+              "protokoll 3: 09:30:00   0911 -> 5\n"
+              "protokoll-clear: \n");
+}
+
+TEST_F(ConsoleTest, CommandsAndTheirErrors) {
+    Start();
+    struct Case {
+        const char* command;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"show", ""},
+        {"show Info", ""},
+        {"page Ereignisprotokoll", ""},
+        {"page", "error: page needs a page caption\n"},
+        {"page Nirgendwo", "error: unknown page \"Nirgendwo\"\n"},
+        {"show ISDN", "error: the page \"ISDN\" is hidden\n"},
+        {"copy", "error: copy needs the number of an event-log line\n"},
+        {"copy 0", "error: copy needs the number of an event-log line\n"},
+        {"copy x", "error: copy needs the number of an event-log line\n"},
+        {"hide now", "error: unknown command \"hide now\"\n"},
+        {"tanzen", "error: unknown command \"tanzen\"\n"},
+        {"escape", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Run(c.command), c.output) << c.command;
+    EXPECT_EQ(engine->ActivePage(), Page::Protokoll);
+    EXPECT_EQ(quits, 0);
+    EXPECT_EQ(Run("quit"), "");
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(ConsoleTest, CopyClearAndHide) {
+    Start();
+    engine->Log().AppendLine("09:30:00   0911234 -> 5551234");
+    EXPECT_EQ(Run("copy 0"), "clipboard: 0911234 -> 5551234\n");
+    EXPECT_EQ(Run("clear-log"), "protokoll-clear: \n");
+    EXPECT_EQ(Run("show"), "");
+    EXPECT_EQ(Run("hide"), "");
+    std::ifstream in(dir / "registry.reg");
+    std::stringstream hive;
+    hive << in.rdbuf();
+    EXPECT_NE(hive.str().find("Ihre TEL/FAX Nummer !"), std::string::npos);  // hiding saved the rules
+}
+
+TEST_F(ConsoleTest, IsdnPageCanBeShownWhenEnabled) {
+    Start("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n");
+    EXPECT_EQ(Run("show ISDN"), "");
+    EXPECT_EQ(engine->ActivePage(), Page::ISDN);
+}
+
+}  // namespace
+}  // namespace tolvar
