@@ -2,20 +2,20 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QKeyEvent>
-#include <QScreen>
-#include <QShortcut>
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "desktop/sound_player.h"
@@ -26,8 +26,12 @@
 namespace tolvar {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 296;
 }  // namespace
@@ -47,7 +51,9 @@ TMainForm::TMainForm() : sound_(std::make_unique<SoundPlayer>()) {
 
 TMainForm::~TMainForm() = default;
 
-void TMainForm::SetEngine(Engine* engine) { engine_ = engine; }
+void TMainForm::SetEngine(Engine* engine) {
+    engine_ = engine;
+}
 
 void TMainForm::Post(std::function<void()> fn) {
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
@@ -73,7 +79,8 @@ void TMainForm::BuildPages() {
     // All seven captions must fit the fixed width without scroll arrows.
     pages_->tabBar()->setUsesScrollButtons(false);
     pages_->setStyleSheet("QTabBar::tab { padding: 3px 4px; }");
-    const char* names[7] = {"tsProtokoll", "tsUeberwachung", "tsSMS", "tsDMail", "tsOffice", "tsInfo", "tsISDN"};
+    const char* names[7] = {"tsProtokoll", "tsUeberwachung", "tsSMS", "tsDMail",
+                            "tsOffice",    "tsInfo",         "tsISDN"};
     for (Page p : kAllPages) {
         auto* page = new QWidget;
         const auto i = static_cast<std::size_t>(p);
@@ -125,12 +132,16 @@ void TMainForm::BuildLogPage() {
     cmCopyNumbers->setObjectName("cmCopyNumbers");
     connect(cmCopyNumbers, &QAction::triggered, this, &TMainForm::CopySelectedNumbers);
     // Enabled only while a line is selected, checked each time the menu opens.
-    connect(popup, &QMenu::aboutToShow, this,
-            [this] { cmCopyNumbers->setEnabled(engine_ && engine_->CanCopyNumbers(LBTraceBox->currentRow())); });
+    connect(popup, &QMenu::aboutToShow, this, [this] {
+        cmCopyNumbers->setEnabled(engine_ && engine_->CanCopyNumbers(LBTraceBox->currentRow()));
+    });
     LBTraceBox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(LBTraceBox, &QWidget::customContextMenuRequested, this,
-            [this, popup](const QPoint& pos) { popup->popup(LBTraceBox->viewport()->mapToGlobal(pos)); });
-    auto* copy = new QShortcut(QKeySequence::Copy, LBTraceBox, nullptr, nullptr, Qt::WidgetShortcut);
+            [this, popup](const QPoint& pos) {
+                popup->popup(LBTraceBox->viewport()->mapToGlobal(pos));
+            });
+    auto* copy =
+        new QShortcut(QKeySequence::Copy, LBTraceBox, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, this, &TMainForm::CopySelectedNumbers);
 }
 
@@ -146,7 +157,8 @@ void TMainForm::RulesChanged(const RuleStore& rules) {
     TreeView->clear();
     for (const auto& msn : rules.MsnNodes()) {
         auto* top = new QTreeWidgetItem(TreeView, QStringList{Q(msn->Text())});
-        for (const auto& caller : msn->Children()) new QTreeWidgetItem(top, QStringList{Q(caller->Text())});
+        for (const auto& caller : msn->Children())
+            new QTreeWidgetItem(top, QStringList{Q(caller->Text())});
         top->setExpanded(msn->Expanded);
     }
 }
@@ -181,12 +193,15 @@ void TMainForm::BuildTray() {
     });
     tray_->setContextMenu(menu);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::DoubleClick && engine_) engine_->Guard([this] { engine_->TrayDoubleClick(); });
+        if (r == QSystemTrayIcon::DoubleClick && engine_)
+            engine_->Guard([this] { engine_->TrayDoubleClick(); });
     });
     tray_->show();
 }
 
-QWidget* TMainForm::PageWidget(Page page) const { return pageWidgets_[static_cast<std::size_t>(page)]; }
+QWidget* TMainForm::PageWidget(Page page) const {
+    return pageWidgets_[static_cast<std::size_t>(page)];
+}
 
 void TMainForm::TabChanged(int index) {
     if (!engine_ || index < 0) return;
@@ -195,7 +210,9 @@ void TMainForm::TabChanged(int index) {
         if (PageWidget(p) == w) engine_->Guard([this, p] { engine_->SetActivePage(p); });
 }
 
-void TMainForm::SetCaption(const std::string& caption) { setWindowTitle(Q(caption)); }
+void TMainForm::SetCaption(const std::string& caption) {
+    setWindowTitle(Q(caption));
+}
 
 void TMainForm::ShowWindow() {
     show();
@@ -203,7 +220,9 @@ void TMainForm::ShowWindow() {
     activateWindow();
 }
 
-void TMainForm::HideWindow() { hide(); }
+void TMainForm::HideWindow() {
+    hide();
+}
 
 void TMainForm::SetActivePage(Page page) {
     const int index = pages_->indexOf(PageWidget(page));
@@ -216,13 +235,17 @@ void TMainForm::SetIsdnTabVisible(bool visible) {
     if (!visible && index >= 0) pages_->removeTab(index);
 }
 
-void TMainForm::AppendIsdnTrace(const std::string& line) { LBISDNTrace->addItem(Q(line)); }
+void TMainForm::AppendIsdnTrace(const std::string& line) {
+    LBISDNTrace->addItem(Q(line));
+}
 
 void TMainForm::MessageBox(const std::string& text) {
     QMessageBox::information(this, windowTitle(), Q(text));
 }
 
-void TMainForm::ReportError(const std::string& text) { QMessageBox::critical(this, windowTitle(), Q(text)); }
+void TMainForm::ReportError(const std::string& text) {
+    QMessageBox::critical(this, windowTitle(), Q(text));
+}
 
 void TMainForm::Quit() {
     quitting_ = true;
@@ -255,9 +278,13 @@ void TMainForm::LogLineSet(int index, const std::string& text, bool appended) {
     }
 }
 
-void TMainForm::LogCleared() { LBTraceBox->clear(); }
+void TMainForm::LogCleared() {
+    LBTraceBox->clear();
+}
 
-void TMainForm::SetClipboard(const std::string& text) { QGuiApplication::clipboard()->setText(Q(text)); }
+void TMainForm::SetClipboard(const std::string& text) {
+    QGuiApplication::clipboard()->setText(Q(text));
+}
 
 void TMainForm::SetTrayIcon(int phase) {
     trayPhase_ = phase;
@@ -269,7 +296,9 @@ void TMainForm::SetTrayTip(const std::string& tip) {
     if (tray_) tray_->setToolTip(trayTip_);
 }
 
-void TMainForm::PlaySound(const std::string& path) { sound_->Play(path); }
+void TMainForm::PlaySound(const std::string& path) {
+    sound_->Play(path);
+}
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && engine_) {

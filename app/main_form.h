@@ -3,8 +3,8 @@
 // of its own; every control forwards to the engine, every effect comes back
 // through FrontEnd.
 
-#include <QMainWindow>
 #include <QIcon>
+#include <QMainWindow>
 #include <functional>
 #include <memory>
 
@@ -21,7 +21,7 @@ class Engine;
 class SoundPlayer;
 
 class TMainForm final : public QMainWindow, public FrontEnd {
-public:
+  public:
     TMainForm();
     ~TMainForm() override;
 
@@ -62,11 +62,11 @@ public:
     QTabWidget* Pages() const { return pages_; }
     QWidget* PageWidget(Page page) const;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void BuildPages();
     void BuildMenu();
     void BuildTray();

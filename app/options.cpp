@@ -4,7 +4,8 @@
 
 namespace tolvar {
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::string& defaultRegistry) {
+ParsedOptions ParseOptions(const std::vector<std::string>& args,
+                           const std::string& defaultRegistry) {
     Options o;
     o.registryPath = defaultRegistry;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -24,9 +25,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::stri
             std::string text;
             if (!value(text)) return {std::nullopt, "--capi needs DRIVER:HOST:PORT"};
             o.remote = ParseRemoteCapi(text);
-            if (!o.remote) return {std::nullopt, "--capi: \"" + text + "\" is not DRIVER:HOST:PORT"};
+            if (!o.remote)
+                return {std::nullopt, "--capi: \"" + text + "\" is not DRIVER:HOST:PORT"};
             if (o.remote->driver != "rcapi" && o.remote->driver != "fritzbox")
-                return {std::nullopt, "--capi: unknown driver \"" + o.remote->driver + "\" (rcapi or fritzbox)"};
+                return {std::nullopt,
+                        "--capi: unknown driver \"" + o.remote->driver + "\" (rcapi or fritzbox)"};
         } else if (a == "--registry") {
             if (!value(o.registryPath) || o.registryPath.empty())
                 return {std::nullopt, "--registry needs a file name"};

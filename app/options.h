@@ -22,7 +22,8 @@ struct ParsedOptions {
     std::string error;  // set when options is empty
 };
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::string& defaultRegistry);
+ParsedOptions ParseOptions(const std::vector<std::string>& args,
+                           const std::string& defaultRegistry);
 // $XDG_CONFIG_HOME/tolvar/registry.reg, else ~/.config/tolvar/registry.reg.
 std::string DefaultRegistryPath();
 std::string UsageText();

@@ -10,14 +10,16 @@ namespace tolvar {
 namespace {
 
 class NullFrontEnd final : public FrontEnd {
-public:
+  public:
     void SetCaption(const std::string&) override {}
     void ShowWindow() override {}
     void HideWindow() override {}
     void SetActivePage(Page) override {}
     void PlaceAtBottomRight() override {}
     void SetIsdnTabVisible(bool) override {}
-    void AppendIsdnTrace(const std::string& line) override { benchmark::DoNotOptimize(line.data()); }
+    void AppendIsdnTrace(const std::string& line) override {
+        benchmark::DoNotOptimize(line.data());
+    }
     void MessageBox(const std::string&) override {}
     void ReportError(const std::string&) override {}
     void Quit() override {}
@@ -37,8 +39,9 @@ public:
 
 // Hands out the same DISCONNECT_IND for ever.
 class LoopDriver final : public CapiDriver {
-public:
-    std::uint32_t Register(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t& id) override {
+  public:
+    std::uint32_t Register(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t& id) override {
         id = 1;
         return 0;
     }
@@ -54,7 +57,7 @@ public:
     std::uint32_t WaitForSignal(std::uint32_t, std::uint32_t) override { return 0; }
     std::string GetManufacturer() override { return ""; }
 
-private:
+  private:
     std::uint8_t msg_[14] = {0x0E, 0, 1, 0, 0x04, 0x82, 5, 0, 1, 1, 0, 0, 0x04, 0x33};
 };
 
@@ -76,7 +79,8 @@ void BM_ConnectReqBuild(benchmark::State& state) {
     NullFrontEnd ui;
     CapiSession session(driver, ui);
     session.Register();
-    const ConnectReqParams p{kTagDMail, 24, "5551234", "5559876", std::string("Hallo Welt, wie geh"), std::string("")};
+    const ConnectReqParams p{
+        kTagDMail, 24, "5551234", "5559876", std::string("Hallo Welt, wie geh"), std::string("")};
     for (auto _ : state) session.SendConnectReq(p);
 }
 BENCHMARK(BM_ConnectReqBuild);

@@ -20,7 +20,8 @@ namespace {
 constexpr std::uint32_t kSoundDelayMs = 1000;
 }
 
-CallMonitor::CallMonitor(CallMonitorHost host) : h_(std::move(host)), soundDelay_(h_.timers, kSoundDelayMs) {
+CallMonitor::CallMonitor(CallMonitorHost host)
+    : h_(std::move(host)), soundDelay_(h_.timers, kSoundDelayMs) {
     soundDelay_.OnTimer = [this] { SoundDelayElapsed(); };
 }
 
@@ -35,7 +36,8 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
         return;
     }
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
-        h_.ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht, ab hier leer");
+        h_.ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault +
+                              " passt nicht in die Nachricht, ab hier leer");
 
     // 1. The call's record.
     TConnection record;
@@ -51,8 +53,8 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     TConnection& call = h_.connections.Add(std::move(record));
 
     // 5.-7. The line: time, caller, service, MSN.
-    std::string line = FormatLongTime(call.ArrivalTime) + "   " + call.CallingNumber + ServiceText(ind->cip) + " -> " +
-                       call.CalledNumber;
+    std::string line = FormatLongTime(call.ArrivalTime) + "   " + call.CallingNumber +
+                       ServiceText(ind->cip) + " -> " + call.CalledNumber;
     // 8. Every call is alerted before any rule is looked at.
     h_.capi.SendAlertReq(call.PLCI);
     // 9. D-Mail calls are no monitored calls.
@@ -107,12 +109,14 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
             if (h_.prepareSms) h_.prepareSms(entry.Param, text);
             break;
         }
-        default: break;
+        default:
+            break;
     }
     FinishArrival(call.PLCI, line, true, name, call.Kind != 2 && call.Kind != 3);
 }
 
-void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name) {
+void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path,
+                                   std::string name) {
     // Whatever CAPI reports meanwhile waits, as it would behind a handler that slept.
     h_.capi.Hold();
     pendingSound_ = PendingSound{plci, std::move(line), std::move(path), std::move(name)};
@@ -130,8 +134,8 @@ void CallMonitor::SoundDelayElapsed() {
     h_.capi.Resume();
 }
 
-void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool callerFound, const std::string& name,
-                                bool announce) {
+void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool callerFound,
+                                const std::string& name, bool announce) {
     TConnection* call = h_.connections.FindConnectionByPLCI(plci);
     if (call == nullptr) return;
     // 14. Contact lookup, whenever a caller node was found.
@@ -160,7 +164,8 @@ void CallMonitor::ConnectActiveInd(const CapiMessageView& msg) {
     TConnection* call = h_.connections.FindConnectionByPLCI(plci);
     if (call == nullptr) return;
     switch (call->Kind) {
-        case 5: break;  // picked up: stays connected
+        case 5:
+            break;  // picked up: stays connected
         case 6:
         case 7:
             if (h_.smsConnected) h_.smsConnected(*call);
@@ -170,7 +175,8 @@ void CallMonitor::ConnectActiveInd(const CapiMessageView& msg) {
             h_.capi.SendDisconnectReq(plci);
             if (h_.dmailConnected) h_.dmailConnected(*call);
             break;
-        default: h_.capi.SendDisconnectReq(plci);  // "Abfangen" cuts the caller off here
+        default:
+            h_.capi.SendDisconnectReq(plci);  // "Abfangen" cuts the caller off here
     }
 }
 
@@ -186,7 +192,8 @@ void CallMonitor::DisconnectInd(const CapiMessageView& msg) {
     TConnection* call = h_.connections.FindConnectionByPLCI(plci);
     if (call == nullptr) return;
     const std::uint16_t reason = ReadU16(msg.bytes(), 12).value_or(0);
-    const bool answeredElsewhere = reason == kReasonOtherApplication || reason == kReasonNonSelectedUser;
+    const bool answeredElsewhere =
+        reason == kReasonOtherApplication || reason == kReasonNonSelectedUser;
     switch (call->Kind) {
         case 0:
         case 1:
@@ -222,7 +229,8 @@ void CallMonitor::DisconnectInd(const CapiMessageView& msg) {
         case 9:
             if (h_.dmailEnded) h_.dmailEnded(*call, reason);
             break;
-        default: break;
+        default:
+            break;
     }
     h_.connections.Remove(call);
     if (h_.releaseCharacter) h_.releaseCharacter();

@@ -40,20 +40,20 @@ struct CallMonitorHost {
     std::function<bool()> useOutlook;
     std::function<bool()> useAgent;
     // The seats of the subsystems that own the other kinds of call.
-    std::function<void(TConnection&)> dmailReception;                    // CIP 24 at arrival
+    std::function<void(TConnection&)> dmailReception;                        // CIP 24 at arrival
     std::function<void(const std::string&, const std::string&)> prepareSms;  // receiver, text
     std::function<void()> startAutomaticSms;
     std::function<void()> stopSmsConnectRetry;
     std::function<void()> stopSmsWatchDog;
-    std::function<void(TConnection&)> smsConnected;                      // Kind 6, 7 active
-    std::function<void(TConnection&, std::uint16_t)> smsEnded;           // Kind 6, 7 disconnected
-    std::function<void(TConnection&)> dmailConnected;                    // Kind 8, 9 active (an error)
-    std::function<void(TConnection&, std::uint16_t)> dmailEnded;         // Kind 8, 9 disconnected
+    std::function<void(TConnection&)> smsConnected;               // Kind 6, 7 active
+    std::function<void(TConnection&, std::uint16_t)> smsEnded;    // Kind 6, 7 disconnected
+    std::function<void(TConnection&)> dmailConnected;             // Kind 8, 9 active (an error)
+    std::function<void(TConnection&, std::uint16_t)> dmailEnded;  // Kind 8, 9 disconnected
     std::function<void()> releaseCharacter;
 };
 
 class CallMonitor {
-public:
+  public:
     explicit CallMonitor(CallMonitorHost host);
 
     void ConnectInd(const CapiMessageView& msg);
@@ -61,10 +61,10 @@ public:
     void ConnectActiveInd(const CapiMessageView& msg);
     void DisconnectInd(const CapiMessageView& msg);
 
-private:
+  private:
     // Steps after the action's at-arrival step: lookup, announcement, log line.
-    void FinishArrival(std::uint32_t plci, std::string line, bool callerFound, const std::string& name,
-                       bool announce);
+    void FinishArrival(std::uint32_t plci, std::string line, bool callerFound,
+                       const std::string& name, bool announce);
     void PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name);
     void SoundDelayElapsed();
     void AppendToLine(const TConnection& call, const std::string& text);

@@ -11,8 +11,9 @@ namespace {
 // Walks the structures of a message, never past its Length nor past the
 // 180-byte parameter area of the message record.
 class StructReader {
-public:
-    StructReader(Bytes msg, std::size_t at) : msg_(msg.first(std::min(msg.size(), kParameterAreaEnd))), at_(at) {}
+  public:
+    StructReader(Bytes msg, std::size_t at)
+        : msg_(msg.first(std::min(msg.size(), kParameterAreaEnd))), at_(at) {}
 
     // The content of the next structure; nothing when its length octet or its
     // content lies outside the message.
@@ -25,7 +26,7 @@ public:
         return content;
     }
 
-private:
+  private:
     Bytes msg_;
     std::size_t at_;
 };
@@ -84,11 +85,16 @@ std::string ServiceText(std::uint16_t cip) {
         case 1:
         case 4:
         case 16:
-        case 24: return "";
-        case 2: return " (Daten)";
-        case 17: return " (FAX G3)";
-        case 18: return " (FAX G4)";
-        default: return " (CIP:" + std::to_string(cip) + ")";
+        case 24:
+            return "";
+        case 2:
+            return " (Daten)";
+        case 17:
+            return " (FAX G3)";
+        case 18:
+            return " (FAX G4)";
+        default:
+            return " (CIP:" + std::to_string(cip) + ")";
     }
 }
 

@@ -35,7 +35,8 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
     return lines;
 }
 
-std::optional<std::string> WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines) {
+std::optional<std::string> WriteTextLinesAtomically(const std::string& path,
+                                                    const std::vector<std::string>& lines) {
     std::string data;
     for (const auto& l : lines) data += l + "\r\n";
     const std::string tmp = path + ".tmp";
@@ -77,7 +78,8 @@ void EventLog::Load() {
         // A header that is no date (edited by hand) counts as none: the next
         // call then writes a fresh header.
         if (it->size() >= 2)
-            if (auto date = ParseShortDate(it->substr(1, it->size() - 2))) lastLogDate_ = DayNumber(*date);
+            if (auto date = ParseShortDate(it->substr(1, it->size() - 2)))
+                lastLogDate_ = DayNumber(*date);
         break;
     }
     ui_.LogLoaded(lines_);

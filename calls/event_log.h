@@ -17,7 +17,7 @@ class FrontEnd;
 inline constexpr const char* kEventLogFile = "Tolvar.txt";
 
 class EventLog {
-public:
+  public:
     EventLog(FrontEnd& ui, Clock& clock, std::string path = kEventLogFile);
 
     // Start-up: the file's lines become the list, LastLogDate comes from the
@@ -41,7 +41,7 @@ public:
     std::int64_t LastLogDate() const { return lastLogDate_; }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     FrontEnd& ui_;
     Clock& clock_;
     std::string path_;
@@ -56,6 +56,7 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
 // Writes the lines with CR LF ends through a temporary file and a rename, so
 // the old file stays whole when anything fails. Returns the system's error
 // text on failure.
-std::optional<std::string> WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines);
+std::optional<std::string> WriteTextLinesAtomically(const std::string& path,
+                                                    const std::vector<std::string>& lines);
 
 }  // namespace tolvar

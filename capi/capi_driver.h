@@ -12,12 +12,12 @@ namespace tolvar {
 inline constexpr std::uint32_t kCapiReceiveQueueEmpty = 0x1104;
 
 class CapiDriver {
-public:
+  public:
     virtual ~CapiDriver() = default;
 
-    virtual std::uint32_t Register(std::uint32_t messageBufferSize, std::uint32_t maxLogicalConnection,
-                                   std::uint32_t maxBDataBlocks, std::uint32_t maxBDataLen,
-                                   std::uint32_t& applId) = 0;
+    virtual std::uint32_t Register(std::uint32_t messageBufferSize,
+                                   std::uint32_t maxLogicalConnection, std::uint32_t maxBDataBlocks,
+                                   std::uint32_t maxBDataLen, std::uint32_t& applId) = 0;
     virtual std::uint32_t Release(std::uint32_t applId) = 0;
     // message: exactly the message's Length bytes. data: the block a
     // DATA_B3_REQ carries, empty for every other message.

@@ -63,7 +63,8 @@ static_assert(std::size(kTraceNames) == 35);
 // number + "   " + first parameter + "   " + the parameter bytes 12 .. min(Length, 38) - 1.
 std::string TraceTail(Bytes msg) {
     const std::uint16_t length = ReadU16(msg, 0).value_or(0);
-    std::string line = Hex(ReadU16(msg, 6).value_or(0), 4) + "   " + Hex(ReadU32(msg, 8).value_or(0), 8) + "   ";
+    std::string line =
+        Hex(ReadU16(msg, 6).value_or(0), 4) + "   " + Hex(ReadU32(msg, 8).value_or(0), 8) + "   ";
     const std::size_t end = std::min<std::size_t>({length, 38, msg.size()});
     for (std::size_t i = 12; i < end; ++i) line += Hex(msg[i], 2) + " ";
     return line;
@@ -78,10 +79,12 @@ std::string TraceName(std::uint16_t commandWord) {
 }
 
 std::string ReceivedTraceLine(const CapiMessageView& msg) {
-    return Hex(msg.Length(), 4) + " " + Hex(msg.ApplID(), 4) + " " + TraceName(msg.CommandWord()) + " " +
-           TraceTail(msg.bytes());
+    return Hex(msg.Length(), 4) + " " + Hex(msg.ApplID(), 4) + " " + TraceName(msg.CommandWord()) +
+           " " + TraceTail(msg.bytes());
 }
 
-std::string SentTraceLine(Bytes msg, const std::string& name) { return name + " " + TraceTail(msg); }
+std::string SentTraceLine(Bytes msg, const std::string& name) {
+    return name + " " + TraceTail(msg);
+}
 
 }  // namespace tolvar

@@ -50,8 +50,12 @@ struct TCapiMessage {
     std::array<std::uint8_t, kMessageBufferSize> bytes{};
 
     std::uint16_t Length() const { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
-    std::uint16_t CommandWord() const { return static_cast<std::uint16_t>(bytes[4] | (bytes[5] << 8)); }
-    std::uint16_t MessageNumber() const { return static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8)); }
+    std::uint16_t CommandWord() const {
+        return static_cast<std::uint16_t>(bytes[4] | (bytes[5] << 8));
+    }
+    std::uint16_t MessageNumber() const {
+        return static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
+    }
     std::uint32_t FirstParameter() const { return *ReadU32(bytes, 8); }
     // The message as it goes on the wire: its first Length bytes.
     Bytes Wire() const { return Bytes(bytes.data(), Length()); }
@@ -65,7 +69,7 @@ void InitMessageHeader(TCapiMessage& msg, std::uint32_t applId, std::uint16_t me
 // A received message, read in place: its Length bytes, and for DATA_B3_IND the
 // data block the indication points to.
 class CapiMessageView {
-public:
+  public:
     CapiMessageView() = default;
     CapiMessageView(Bytes message, Bytes b3data = {}) : bytes_(message), data_(b3data) {}
 
@@ -78,7 +82,7 @@ public:
     // Controller, PLCI or NCCI; 0 when the message is too short to hold it.
     std::uint32_t FirstParameter() const { return ReadU32(bytes_, 8).value_or(0); }
 
-private:
+  private:
     Bytes bytes_;
     Bytes data_;
 };

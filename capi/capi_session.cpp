@@ -12,7 +12,7 @@ namespace {
 
 // Writes parameters after the header, never past byte 187.
 class ParamWriter {
-public:
+  public:
     explicit ParamWriter(TCapiMessage& msg) : msg_(msg) {}
 
     void U16(std::uint16_t v) {
@@ -33,11 +33,12 @@ public:
     void Struct(const std::string& content) {
         Byte(static_cast<std::uint8_t>(content.size()));
         Room(content.size());
-        std::copy(content.begin(), content.end(), msg_.bytes.begin() + static_cast<std::ptrdiff_t>(pos_));
+        std::copy(content.begin(), content.end(),
+                  msg_.bytes.begin() + static_cast<std::ptrdiff_t>(pos_));
         pos_ += content.size();
     }
 
-private:
+  private:
     void Room(std::size_t n) {
         if (n > kParameterAreaEnd - pos_)
             throw TolvarError("CAPI-Nachricht passt nicht in den Parameterbereich");
@@ -49,15 +50,20 @@ private:
 // A structure's content; its length byte must stay below 256.
 std::string StructContent(std::string prefix, const std::string& payload) {
     std::string s = std::move(prefix) + payload;
-    if (s.size() > 255) throw TolvarError("CAPI-Struktur zu lang: " + std::to_string(s.size()) + " Bytes");
+    if (s.size() > 255)
+        throw TolvarError("CAPI-Struktur zu lang: " + std::to_string(s.size()) + " Bytes");
     return s;
 }
 
-std::string CalledPartyNumber(const std::string& digits) { return StructContent("\x80", digits); }
+std::string CalledPartyNumber(const std::string& digits) {
+    return StructContent("\x80", digits);
+}
 std::string CallingPartyNumber(const std::string& digits) {
     return StructContent(std::string("\x00\x80", 2), digits);
 }
-std::string Subaddress(const std::string& chars) { return StructContent("\x80\x50", chars); }
+std::string Subaddress(const std::string& chars) {
+    return StructContent("\x80\x50", chars);
+}
 
 std::size_t StructSize(const std::optional<std::string>& content) {
     return content ? content->size() + 1 : 1;
@@ -72,12 +78,16 @@ std::uint32_t CapiSession::Register() {
     return driver_.Register(3881, 2, 8, 130, applId_);
 }
 
-std::uint32_t CapiSession::Release() { return driver_.Release(applId_); }
+std::uint32_t CapiSession::Release() {
+    return driver_.Release(applId_);
+}
 
 void CapiSession::SetHandler(std::uint16_t commandWord, Handler handler) {
     const auto it = std::find(kDispatchedCommands.begin(), kDispatchedCommands.end(), commandWord);
-    if (it == kDispatchedCommands.end()) throw TolvarError("no handler seat for " + Hex(commandWord, 4));
-    handlers_[static_cast<std::size_t>(std::distance(kDispatchedCommands.begin(), it))] = std::move(handler);
+    if (it == kDispatchedCommands.end())
+        throw TolvarError("no handler seat for " + Hex(commandWord, 4));
+    handlers_[static_cast<std::size_t>(std::distance(kDispatchedCommands.begin(), it))] =
+        std::move(handler);
 }
 
 bool CapiSession::WMCapiSignal() {
@@ -85,7 +95,8 @@ bool CapiSession::WMCapiSignal() {
     if (driver_.GetMessage(applId_, msg) != 0) return false;
     if (Held()) {
         // CAPI's buffer is valid only until the next fetch.
-        kept_.push_back({{msg.bytes().begin(), msg.bytes().end()}, {msg.b3data().begin(), msg.b3data().end()}});
+        kept_.push_back(
+            {{msg.bytes().begin(), msg.bytes().end()}, {msg.b3data().begin(), msg.b3data().end()}});
         return true;
     }
     Dispatch(msg);
@@ -103,9 +114,11 @@ void CapiSession::Resume() {
 
 void CapiSession::Dispatch(const CapiMessageView& msg) {
     if (traceEnabled_) ui_.AppendIsdnTrace(ReceivedTraceLine(msg));
-    const auto it = std::find(kDispatchedCommands.begin(), kDispatchedCommands.end(), msg.CommandWord());
+    const auto it =
+        std::find(kDispatchedCommands.begin(), kDispatchedCommands.end(), msg.CommandWord());
     if (it != kDispatchedCommands.end()) {
-        const Handler& h = handlers_[static_cast<std::size_t>(std::distance(kDispatchedCommands.begin(), it))];
+        const Handler& h =
+            handlers_[static_cast<std::size_t>(std::distance(kDispatchedCommands.begin(), it))];
         if (h) h(msg);
     }
 }
@@ -139,10 +152,11 @@ void CapiSession::SendConnectReq(const ConnectReqParams& p) {
     if (p.callingSubaddress) callingSub = Subaddress(*p.callingSubaddress);
 
     // Controller, CIP, both numbers, both subaddresses, B protocol, BC, LLC, HLC, Additional Info.
-    const std::size_t paramLength = 4 + 2 + called.size() + 1 + calling.size() + 1 + StructSize(calledSub) +
-                                    StructSize(callingSub) + 5;
+    const std::size_t paramLength = 4 + 2 + called.size() + 1 + calling.size() + 1 +
+                                    StructSize(calledSub) + StructSize(callingSub) + 5;
     TCapiMessage msg;
-    InitMessageHeader(msg, applId_, p.purposeTag, cmd::CONNECT_REQ, static_cast<std::uint32_t>(paramLength));
+    InitMessageHeader(msg, applId_, p.purposeTag, cmd::CONNECT_REQ,
+                      static_cast<std::uint32_t>(paramLength));
     ParamWriter w(msg);
     w.U32(1);
     w.U16(p.cipValue);
@@ -160,7 +174,8 @@ void CapiSession::SendConnectResp(std::uint32_t plci, std::uint16_t reject) {
     ParamWriter w(msg);
     w.U32(plci);
     w.U16(reject);
-    for (int i = 0; i < 5; ++i) w.Empty();  // B protocol, connected number/subaddress, LLC, Additional Info
+    for (int i = 0; i < 5; ++i)
+        w.Empty();  // B protocol, connected number/subaddress, LLC, Additional Info
     SendCapiMessage(msg, "CONNECT_RESP");
 }
 
@@ -174,7 +189,8 @@ void CapiSession::SendAlertReq(std::uint32_t plci) {
 }
 
 void CapiSession::SendFirstParameterOnly(TCapiMessage& buffer, std::uint16_t messageNumber,
-                                         std::uint16_t command, std::uint32_t value, const char* name) {
+                                         std::uint16_t command, std::uint32_t value,
+                                         const char* name) {
     InitMessageHeader(buffer, applId_, messageNumber, command, 4);
     ParamWriter w(buffer);
     w.U32(value);
@@ -183,7 +199,8 @@ void CapiSession::SendFirstParameterOnly(TCapiMessage& buffer, std::uint16_t mes
 
 void CapiSession::SendConnectActiveResp(std::uint16_t messageNumber, std::uint32_t plci) {
     TCapiMessage msg;
-    SendFirstParameterOnly(msg, messageNumber, cmd::CONNECT_ACTIVE_RESP, plci, "CONNECT_ACTIVE_RESP");
+    SendFirstParameterOnly(msg, messageNumber, cmd::CONNECT_ACTIVE_RESP, plci,
+                           "CONNECT_ACTIVE_RESP");
 }
 
 void CapiSession::SendDisconnectReq(std::uint32_t plci) {
@@ -196,7 +213,8 @@ void CapiSession::SendDisconnectReq(std::uint32_t plci) {
 }
 
 void CapiSession::SendDisconnectResp(std::uint16_t messageNumber, std::uint32_t plci) {
-    SendFirstParameterOnly(SendBuffer, messageNumber, cmd::DISCONNECT_RESP, plci, "DISCONNECT_RESP");
+    SendFirstParameterOnly(SendBuffer, messageNumber, cmd::DISCONNECT_RESP, plci,
+                           "DISCONNECT_RESP");
 }
 
 void CapiSession::SendInfoResp(std::uint16_t messageNumber, std::uint32_t plci) {
@@ -218,7 +236,8 @@ void CapiSession::SendConnectB3ActiveResp(std::uint16_t messageNumber, std::uint
 }
 
 void CapiSession::SendDataB3Req(std::uint32_t ncci, Bytes data) {
-    if (data.size() > 0xFFFF) throw TolvarError("Datenblock zu lang: " + std::to_string(data.size()));
+    if (data.size() > 0xFFFF)
+        throw TolvarError("Datenblock zu lang: " + std::to_string(data.size()));
     TCapiMessage msg;
     InitMessageHeader(msg, applId_, 0, cmd::DATA_B3_REQ, 14);
     ParamWriter w(msg);
@@ -247,7 +266,8 @@ void CapiSession::SendDisconnectB3Req(std::uint32_t ncci) {
 }
 
 void CapiSession::SendDisconnectB3Resp(std::uint16_t messageNumber, std::uint32_t ncci) {
-    SendFirstParameterOnly(SendBuffer, messageNumber, cmd::DISCONNECT_B3_RESP, ncci, "DISCONNECT_B3_RESP");
+    SendFirstParameterOnly(SendBuffer, messageNumber, cmd::DISCONNECT_B3_RESP, ncci,
+                           "DISCONNECT_B3_RESP");
 }
 
 }  // namespace tolvar

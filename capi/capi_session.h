@@ -3,12 +3,12 @@
 // every builder, sending with its trace line, fetching and dispatching.
 
 #include <array>
-#include <deque>
-#include <vector>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capi/capi_driver.h"
 #include "capi/capi_message.h"
@@ -33,13 +33,13 @@ struct ConnectReqParams {
 
 // The command words that have a handler; every other message is traced only.
 inline constexpr std::array<std::uint16_t, 11> kDispatchedCommands = {
-    cmd::ALERT_CONF,         cmd::CONNECT_CONF,      cmd::CONNECT_B3_CONF,
-    cmd::DATA_B3_CONF,       cmd::CONNECT_IND,       cmd::CONNECT_ACTIVE_IND,
-    cmd::DISCONNECT_IND,     cmd::INFO_IND,          cmd::CONNECT_B3_ACTIVE_IND,
-    cmd::DISCONNECT_B3_IND,  cmd::DATA_B3_IND};
+    cmd::ALERT_CONF,        cmd::CONNECT_CONF, cmd::CONNECT_B3_CONF,
+    cmd::DATA_B3_CONF,      cmd::CONNECT_IND,  cmd::CONNECT_ACTIVE_IND,
+    cmd::DISCONNECT_IND,    cmd::INFO_IND,     cmd::CONNECT_B3_ACTIVE_IND,
+    cmd::DISCONNECT_B3_IND, cmd::DATA_B3_IND};
 
 class CapiSession {
-public:
+  public:
     using Handler = std::function<void(const CapiMessageView&)>;
 
     CapiSession(CapiDriver& driver, FrontEnd& ui);
@@ -88,11 +88,11 @@ public:
     void SendDisconnectB3Req(std::uint32_t ncci);
     void SendDisconnectB3Resp(std::uint16_t messageNumber, std::uint32_t ncci);
 
-private:
+  private:
     // Builds a message whose parameters are the first parameter (32-bit) alone.
     void Dispatch(const CapiMessageView& msg);
-    void SendFirstParameterOnly(TCapiMessage& buffer, std::uint16_t messageNumber, std::uint16_t command,
-                                std::uint32_t value, const char* name);
+    void SendFirstParameterOnly(TCapiMessage& buffer, std::uint16_t messageNumber,
+                                std::uint16_t command, std::uint32_t value, const char* name);
 
     CapiDriver& driver_;
     FrontEnd& ui_;

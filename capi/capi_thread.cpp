@@ -40,7 +40,9 @@ void SignalHandOver::Stop() {
 TCAPIThread::TCAPIThread(CapiDriver& driver, std::uint32_t applId, SignalHandOver& handOver)
     : driver_(driver), applId_(applId), handOver_(handOver), thread_([this] { Execute(); }) {}
 
-TCAPIThread::~TCAPIThread() { Join(); }
+TCAPIThread::~TCAPIThread() {
+    Join();
+}
 
 void TCAPIThread::Terminate() {
     {

@@ -16,7 +16,7 @@ namespace tolvar {
 
 // A call into the main thread that returns only after the handler has run.
 class SignalHandOver {
-public:
+  public:
     // post: queue a function to run on the main thread (thread-safe).
     // onSignal: runs on the main thread; true when a message was fetched.
     using Post = std::function<void(std::function<void()>)>;
@@ -28,7 +28,7 @@ public:
     // Main thread: wake a waiting Deliver and refuse every later one.
     void Stop();
 
-private:
+  private:
     struct State {
         std::mutex mutex;
         std::condition_variable cv;
@@ -42,7 +42,7 @@ private:
 };
 
 class TCAPIThread {
-public:
+  public:
     // Starts running at once.
     TCAPIThread(CapiDriver& driver, std::uint32_t applId, SignalHandOver& handOver);
     ~TCAPIThread();
@@ -58,7 +58,7 @@ public:
     static constexpr std::uint32_t kWaitMs = 250;
     static constexpr std::uint32_t kMaxBackoffMs = 2000;
 
-private:
+  private:
     void Execute();
     void Sleep(std::uint32_t ms);
 

@@ -23,7 +23,7 @@ struct TConnection {
 };
 
 class Connections {
-public:
+  public:
     TConnection& Add(TConnection record);
     // Removes and frees the record; references to it become invalid.
     void Remove(const TConnection* record);
@@ -36,7 +36,7 @@ public:
     TConnection* FindConnectionByPLCI(std::uint32_t plci);
     TConnection* FindConnectionByNCCI(std::uint32_t ncci);
 
-private:
+  private:
     std::vector<std::unique_ptr<TConnection>> records_;
 };
 

@@ -91,14 +91,16 @@ std::uint32_t Libcapi20Driver::GetMessage(std::uint32_t applId, CapiMessageView&
 
 std::uint32_t Libcapi20Driver::WaitForSignal(std::uint32_t applId, std::uint32_t timeoutMs) {
     if (applId == 0) return kCapiIllegalApplId;
-    timeval tv{static_cast<time_t>(timeoutMs / 1000), static_cast<suseconds_t>(timeoutMs % 1000 * 1000)};
+    timeval tv{static_cast<time_t>(timeoutMs / 1000),
+               static_cast<suseconds_t>(timeoutMs % 1000 * 1000)};
     return capi20_waitformessage(applId, &tv);
 }
 
 std::string Libcapi20Driver::GetManufacturer() {
     unsigned char buf[64] = {};
     if (capi20_get_manufacturer(1, buf) == nullptr) return "";
-    return std::string(reinterpret_cast<const char*>(buf), strnlen(reinterpret_cast<const char*>(buf), sizeof buf));
+    return std::string(reinterpret_cast<const char*>(buf),
+                       strnlen(reinterpret_cast<const char*>(buf), sizeof buf));
 }
 
 }  // namespace tolvar

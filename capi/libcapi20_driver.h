@@ -20,7 +20,7 @@ struct RemoteCapi {
 std::optional<RemoteCapi> ParseRemoteCapi(const std::string& text);
 
 class Libcapi20Driver final : public CapiDriver {
-public:
+  public:
     // remote: configure libcapi20 for a remote server before its first call;
     // without it libcapi20's own configuration applies.
     explicit Libcapi20Driver(const std::optional<RemoteCapi>& remote);
@@ -34,7 +34,7 @@ public:
     std::uint32_t WaitForSignal(std::uint32_t applId, std::uint32_t timeoutMs) override;
     std::string GetManufacturer() override;
 
-private:
+  private:
     std::vector<std::uint8_t> putBuffer_;
 };
 

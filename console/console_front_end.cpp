@@ -59,7 +59,8 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
     const auto page = [&](std::optional<Page>& result) {
         result = PageByCaption(arg);
         if (!result) return fail("unknown page \"" + arg + "\"");
-        if (*result == Page::ISDN && !engine.IsdnTabVisible()) return fail("the page \"ISDN\" is hidden");
+        if (*result == Page::ISDN && !engine.IsdnTabVisible())
+            return fail("the page \"ISDN\" is hidden");
         return true;
     };
 
@@ -78,11 +79,13 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
     if (word == "copy") {
         char* end = nullptr;
         const long n = std::strtol(arg.c_str(), &end, 10);
-        if (arg.empty() || *end != '\0' || !engine.CanCopyNumbers(static_cast<int>(n)) || n > INT32_MAX)
+        if (arg.empty() || *end != '\0' || !engine.CanCopyNumbers(static_cast<int>(n)) ||
+            n > INT32_MAX)
             return fail("copy needs the number of an event-log line");
         return engine.Guard([&] { engine.CopyNumbers(static_cast<int>(n)); });
     }
-    if (word == "clear-log" && arg.empty()) return engine.Guard([&] { engine.cmClearProtokollClick(); });
+    if (word == "clear-log" && arg.empty())
+        return engine.Guard([&] { engine.cmClearProtokollClick(); });
     if (word == "escape" && arg.empty()) return engine.Guard([&] { engine.FormKeyDownEscape(); });
     if (word == "quit" && arg.empty()) return engine.Guard([&] { engine.cmQuitClick(); });
     return fail("unknown command \"" + line + "\"");

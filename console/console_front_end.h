@@ -13,7 +13,7 @@ namespace tolvar {
 class Engine;
 
 class ConsoleFrontEnd final : public FrontEnd {
-public:
+  public:
     ConsoleFrontEnd(std::ostream& out, std::function<void()> quit);
 
     void SetCaption(const std::string& caption) override { Emit("caption", caption); }
@@ -44,7 +44,7 @@ public:
     // One output line; CR and LF inside text are written as \r and \n.
     void Emit(const std::string& channel, const std::string& text);
 
-private:
+  private:
     std::ostream& out_;
     std::function<void()> quit_;
     std::string tip_ = "Tolvar";

@@ -25,8 +25,9 @@ EventLoop::~EventLoop() {
 
 TimerService::Id EventLoop::Schedule(std::uint32_t delayMs, std::function<void()> fn) {
     const Id id = nextId_++;
-    timers_.emplace(std::make_pair(std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs), id),
-                    std::move(fn));
+    timers_.emplace(
+        std::make_pair(std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs), id),
+        std::move(fn));
     return id;
 }
 
@@ -90,8 +91,8 @@ int EventLoop::Run() {
     while (!quit_) {
         int timeout = -1;
         if (!timers_.empty()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(timers_.begin()->first.first -
-                                                                         std::chrono::steady_clock::now());
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+                timers_.begin()->first.first - std::chrono::steady_clock::now());
             timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, INT_MAX));
         }
         std::vector<pollfd> fds{{wakeRead_, POLLIN, 0}};

@@ -15,7 +15,7 @@
 namespace tolvar {
 
 class EventLoop final : public TimerService {
-public:
+  public:
     EventLoop();
     ~EventLoop() override;
     EventLoop(const EventLoop&) = delete;
@@ -34,7 +34,7 @@ public:
     int Run();
     void Quit(int code = 0);
 
-private:
+  private:
     using TimePoint = std::chrono::steady_clock::time_point;
     void RunPosted();
     void RunDueTimers();

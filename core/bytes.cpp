@@ -10,6 +10,8 @@ std::string Hex(std::uint32_t value, int width) {
     return buf;
 }
 
-std::string HexNoPad(std::uint32_t value) { return Hex(value, 1); }
+std::string HexNoPad(std::uint32_t value) {
+    return Hex(value, 1);
+}
 
 }  // namespace tolvar

@@ -20,7 +20,8 @@ inline std::optional<std::uint16_t> ReadU16(Bytes b, std::size_t at) {
 inline std::optional<std::uint32_t> ReadU32(Bytes b, std::size_t at) {
     if (at > b.size() || b.size() - at < 4) return std::nullopt;
     return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 inline void PutU16(std::uint8_t* p, std::uint16_t v) {

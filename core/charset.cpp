@@ -93,7 +93,8 @@ std::string Utf8ToCp1252(const std::string& text) {
         }
         char mapped = '?';
         for (int k = 0; k < 32; ++k)
-            if (kHigh[k] == cp || (kHigh[k] == 0 && cp == static_cast<char32_t>(0x80 + k))) mapped = static_cast<char>(0x80 + k);
+            if (kHigh[k] == cp || (kHigh[k] == 0 && cp == static_cast<char32_t>(0x80 + k)))
+                mapped = static_cast<char>(0x80 + k);
         out += mapped;
     }
     return out;

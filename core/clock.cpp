@@ -11,7 +11,8 @@ DateTime SystemClock::Now() const {
     const std::time_t t = system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&t, &local);
-    const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    const int ms =
+        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     return DateTime::From({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}, local.tm_hour,
                           local.tm_min, local.tm_sec, ms);
 }

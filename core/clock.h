@@ -8,7 +8,7 @@
 namespace tolvar {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Local date and time now.
     virtual DateTime Now() const = 0;
@@ -18,7 +18,7 @@ public:
 
 // The machine's own clock.
 class SystemClock final : public Clock {
-public:
+  public:
     DateTime Now() const override;
     std::uint32_t TickCount() const override;
 };

@@ -54,7 +54,8 @@ std::optional<CivilDate> ParseShortDate(const std::string& text) {
         n != static_cast<int>(text.size()))
         return std::nullopt;
     using namespace std::chrono;
-    const year_month_day ymd{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
+    const year_month_day ymd{year{y}, month{static_cast<unsigned>(m)},
+                             day{static_cast<unsigned>(d)}};
     if (!ymd.ok() || y < 1) return std::nullopt;
     return CivilDate{y, m, d};
 }

@@ -20,8 +20,8 @@ std::int64_t DayNumber(const CivilDate& date);
 CivilDate FromDayNumber(std::int64_t days);
 
 struct DateTime {
-    std::int64_t day = 0;     // DayNumber of the date
-    double timeOfDay = 0.0;   // fraction of a day, 0 <= t < 1
+    std::int64_t day = 0;    // DayNumber of the date
+    double timeOfDay = 0.0;  // fraction of a day, 0 <= t < 1
 
     static DateTime From(const CivilDate& date, int hour, int minute, int second, int ms = 0);
     CivilDate Date() const { return FromDayNumber(day); }

@@ -4,13 +4,20 @@ namespace tolvar {
 
 std::string_view PageCaption(Page page) {
     switch (page) {
-        case Page::Protokoll: return "Ereignisprotokoll";
-        case Page::Ueberwachung: return "Überwachung";
-        case Page::SMS: return "SMS senden";
-        case Page::DMail: return "D-Mail senden";
-        case Page::MSOffice: return "MS Office";
-        case Page::Info: return "Info";
-        case Page::ISDN: return "ISDN";
+        case Page::Protokoll:
+            return "Ereignisprotokoll";
+        case Page::Ueberwachung:
+            return "Überwachung";
+        case Page::SMS:
+            return "SMS senden";
+        case Page::DMail:
+            return "D-Mail senden";
+        case Page::MSOffice:
+            return "MS Office";
+        case Page::Info:
+            return "Info";
+        case Page::ISDN:
+            return "ISDN";
     }
     return "";
 }

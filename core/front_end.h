@@ -25,7 +25,7 @@ std::string_view PageCaption(Page page);
 std::optional<Page> PageByCaption(std::string_view caption);
 
 class FrontEnd {
-public:
+  public:
     virtual ~FrontEnd() = default;
 
     virtual void SetCaption(const std::string& caption) = 0;

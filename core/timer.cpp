@@ -5,7 +5,9 @@ namespace tolvar {
 Timer::Timer(TimerService& service, std::uint32_t intervalMs)
     : service_(service), interval_(intervalMs) {}
 
-Timer::~Timer() { Disarm(); }
+Timer::~Timer() {
+    Disarm();
+}
 
 void Timer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;

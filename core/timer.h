@@ -9,7 +9,7 @@
 namespace tolvar {
 
 class TimerService {
-public:
+  public:
     using Id = std::uint64_t;
     virtual ~TimerService() = default;
     // Runs fn once, delayMs from now, on the engine's thread. Ids are never 0.
@@ -19,7 +19,7 @@ public:
 };
 
 class Timer {
-public:
+  public:
     explicit Timer(TimerService& service, std::uint32_t intervalMs = 1000);
     ~Timer();
     Timer(const Timer&) = delete;
@@ -38,7 +38,7 @@ public:
     int Tag = 0;
     std::function<void()> OnTimer;
 
-private:
+  private:
     void Arm();
     void Disarm();
     void Fire();

@@ -13,11 +13,13 @@
 namespace tolvar {
 
 class VirtualTime final : public Clock, public TimerService {
-public:
+  public:
     explicit VirtualTime(DateTime start = DateTime::From({2026, 12, 7}, 8, 0, 0));
 
     DateTime Now() const override;
-    std::uint32_t TickCount() const override { return static_cast<std::uint32_t>(elapsedMs_ + tickBase_); }
+    std::uint32_t TickCount() const override {
+        return static_cast<std::uint32_t>(elapsedMs_ + tickBase_);
+    }
 
     Id Schedule(std::uint32_t delayMs, std::function<void()> fn) override;
     void Cancel(Id id) override;
@@ -28,7 +30,7 @@ public:
     void SetTickBase(std::uint32_t base) { tickBase_ = base; }
     std::size_t PendingTimers() const { return queue_.size(); }
 
-private:
+  private:
     DateTime start_;
     std::uint64_t elapsedMs_ = 0;
     std::uint32_t tickBase_ = 0;

@@ -10,13 +10,13 @@
 namespace tolvar {
 
 class QtTimerService final : public TimerService {
-public:
+  public:
     QtTimerService() = default;
     ~QtTimerService() override;
     Id Schedule(std::uint32_t delayMs, std::function<void()> fn) override;
     void Cancel(Id id) override;
 
-private:
+  private:
     Id nextId_ = 1;
     std::map<Id, QTimer*> timers_;
 };

@@ -10,7 +10,7 @@ struct ca_context;
 namespace tolvar {
 
 class SoundPlayer {
-public:
+  public:
     SoundPlayer();
     ~SoundPlayer();
     SoundPlayer(const SoundPlayer&) = delete;
@@ -18,7 +18,7 @@ public:
 
     void Play(const std::string& path);
 
-private:
+  private:
     ca_context* context_ = nullptr;
 };
 

@@ -14,7 +14,7 @@ inline constexpr const char* kTrayTip = "Tolvar";
 inline constexpr const char* kTrayTipAttention = "DMail eingetroffen";
 
 class TrayIcon {
-public:
+  public:
     TrayIcon(FrontEnd& ui, TimerService& timers);
 
     // Icon added at start: phase 0, tip "Tolvar".
@@ -26,7 +26,7 @@ public:
     int Phase() const { return phase_; }
     const std::string& Tip() const { return tip_; }
 
-private:
+  private:
     void TimerAttentionTimer();
 
     FrontEnd& ui_;

@@ -39,9 +39,12 @@ DMailSettings LoadDMailSettings(Registry& registry) {
     auto key = registry.OpenKey(kDMailKey, true);
     s.MSN = ReadStringOrEmpty(*key, "MSN");
     s.Suffix = ReadStringOrEmpty(*key, "Suffix");
-    s.ACKDelay = CheckedInteger(*key, "ACKDelay", 3000, [](std::int64_t v) { return v >= 1000 && v <= 8000; });
-    s.PacketDelay = CheckedInteger(*key, "PacketDelay", 20, [](std::int64_t v) { return v >= 5 && v <= 1000; });
-    s.ACKTimeOut = CheckedInteger(*key, "ACKTimeOut", 12000, [](std::int64_t v) { return v >= 12000; });
+    s.ACKDelay = CheckedInteger(*key, "ACKDelay", 3000,
+                                [](std::int64_t v) { return v >= 1000 && v <= 8000; });
+    s.PacketDelay =
+        CheckedInteger(*key, "PacketDelay", 20, [](std::int64_t v) { return v >= 5 && v <= 1000; });
+    s.ACKTimeOut =
+        CheckedInteger(*key, "ACKTimeOut", 12000, [](std::int64_t v) { return v >= 12000; });
     s.DMailNotifySound = ReadStringOrEmpty(*key, "DMailNotifySound");
     key->WriteString("DMailNotifySound", s.DMailNotifySound);
     key->Close();

@@ -14,10 +14,27 @@ Engine::Engine(EngineHost host)
       eventLog_(host_.ui, host_.clock, host_.eventLogPath),
       tray_(host_.ui, host_.timers),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
-      calls_(CallMonitorHost{capi_, Connections_, eventLog_, rules_, host_.clock, host_.timers, host_.ui,
-                             host_.startProgram, [this] { return useOutlook_; }, [this] { return useAgent_; },
+      calls_(CallMonitorHost{capi_,
+                             Connections_,
+                             eventLog_,
+                             rules_,
+                             host_.clock,
+                             host_.timers,
+                             host_.ui,
+                             host_.startProgram,
+                             [this] { return useOutlook_; },
+                             [this] { return useAgent_; },
                              // The SMS and D-Mail subsystems take their seats here.
-                             {}, {}, {}, {}, {}, {}, {}, {}, {}, {}}) {
+                             {},
+                             {},
+                             {},
+                             {},
+                             {},
+                             {},
+                             {},
+                             {},
+                             {},
+                             {}}) {
     BindDispatchTable();
 }
 
@@ -39,8 +56,10 @@ void Engine::BindDispatchTable() {
     capi_.SetHandler(cmd::ALERT_CONF, [this](const CapiMessageView& m) { AlertConf(m); });
     capi_.SetHandler(cmd::CONNECT_IND, [this](const CapiMessageView& m) { calls_.ConnectInd(m); });
     capi_.SetHandler(cmd::INFO_IND, [this](const CapiMessageView& m) { calls_.InfoInd(m); });
-    capi_.SetHandler(cmd::CONNECT_ACTIVE_IND, [this](const CapiMessageView& m) { calls_.ConnectActiveInd(m); });
-    capi_.SetHandler(cmd::DISCONNECT_IND, [this](const CapiMessageView& m) { calls_.DisconnectInd(m); });
+    capi_.SetHandler(cmd::CONNECT_ACTIVE_IND,
+                     [this](const CapiMessageView& m) { calls_.ConnectActiveInd(m); });
+    capi_.SetHandler(cmd::DISCONNECT_IND,
+                     [this](const CapiMessageView& m) { calls_.DisconnectInd(m); });
     // The SMS data call's handlers (CONNECT_CONF, the B3 messages) arrive with
     // the SMS subsystem; until then those messages are traced only.
 }
@@ -98,7 +117,9 @@ void Engine::FormCreate() {
     ui_.SetIsdnTabVisible(isdnTabVisible_);
     // 15. The receiver lists.
     Guard([this] { smsReceivers_ = SubscriberNames(std::string(kRootKey) + "\\SMS\\Subscriber"); });
-    Guard([this] { dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber"); });
+    Guard([this] {
+        dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber");
+    });
     // 16. The D-Mail values, checked and written back.
     Guard([this] { dmailSettings_ = LoadDMailSettings(*registry_); });
     // 17. The announcer and contact-lookup options.
@@ -149,7 +170,9 @@ void Engine::AlertConf(const CapiMessageView& msg) {
     if (c != nullptr && c->Kind == 9) capi_.SendConnectResp(c->PLCI, 7);
 }
 
-void Engine::cmCloseClick() { HideMainWindow(); }
+void Engine::cmCloseClick() {
+    HideMainWindow();
+}
 
 void Engine::HideMainWindow() {
     windowVisible_ = false;
@@ -174,7 +197,9 @@ void Engine::LoadAgentOptions() {
     key->Close();
 }
 
-void Engine::cmQuitClick() { ui_.Quit(); }
+void Engine::cmQuitClick() {
+    ui_.Quit();
+}
 
 void Engine::ShowWindow(std::optional<Page> page) {
     if (page) SetActivePage(*page);
@@ -183,9 +208,13 @@ void Engine::ShowWindow(std::optional<Page> page) {
     FormShow();
 }
 
-void Engine::FormShow() { SetAttention(false); }
+void Engine::FormShow() {
+    SetAttention(false);
+}
 
-void Engine::SetAttention(bool on) { tray_.SetAttention(on, dmailSettings_.DMailNotifySound); }
+void Engine::SetAttention(bool on) {
+    tray_.SetAttention(on, dmailSettings_.DMailNotifySound);
+}
 
 void Engine::SetActivePage(Page page) {
     if (page == Page::ISDN && !isdnTabVisible_) return;

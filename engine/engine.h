@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "calls/call_monitor.h"
+#include "calls/event_log.h"
+#include "calls/program_start.h"
 #include "capi/capi_session.h"
 #include "capi/capi_thread.h"
 #include "capi/connection.h"
 #include "core/clock.h"
 #include "core/front_end.h"
 #include "core/timer.h"
-#include "calls/call_monitor.h"
-#include "calls/event_log.h"
-#include "calls/program_start.h"
 #include "desktop/tray.h"
 #include "dmail/dmail_settings.h"
 #include "rules/rule_store.h"
@@ -46,7 +46,7 @@ struct EngineHost {
 };
 
 class Engine {
-public:
+  public:
     explicit Engine(EngineHost host);
     ~Engine();
     Engine(const Engine&) = delete;
@@ -67,10 +67,10 @@ public:
     void ShowWindow(std::optional<Page> page = std::nullopt);  // "&Anzeigen", console "show"
     void SetActivePage(Page page);
     void TrayDoubleClick();
-    void cmClearProtokollClick();      // "Ereignisprotokoll &löschen"
-    void CopyNumbers(int logLine);     // "Nummern &kopieren"
+    void cmClearProtokollClick();   // "Ereignisprotokoll &löschen"
+    void CopyNumbers(int logLine);  // "Nummern &kopieren"
     bool CanCopyNumbers(int logLine) const;
-    void FormKeyDownEscape();          // the Escape key
+    void FormKeyDownEscape();  // the Escape key
 
     // Runs fn as a handler: an error it raises ends it and is reported.
     // Returns false when fn raised.
@@ -96,7 +96,7 @@ public:
     // Starts or stops the blinking of the tray icon.
     void SetAttention(bool on);
 
-private:
+  private:
     void AlertConf(const CapiMessageView& msg);
     void FormShow();
     void HideMainWindow();

@@ -2,8 +2,8 @@
 // caller's number, the service, the rule in force, the six actions through a
 // call's life, the event-log line and file, and indications that lie.
 
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <fstream>
 
@@ -582,10 +582,12 @@ TEST_F(MalformedConnectInd, EveryWrongLengthOctet) {
                     calls.engine().ConnectionList()[calls.engine().ConnectionList().Count() - 1];
                 // Characters, not bytes: numbers are shown as UTF-8.
                 const auto chars = [](const std::string& t) {
-                    return static_cast<std::size_t>(std::count_if(
-                        t.begin(), t.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+                    return static_cast<std::size_t>(std::count_if(t.begin(), t.end(), [](char c) {
+                        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                    }));
                 };
-                EXPECT_LE(chars(last.CalledNumber) + chars(last.CallingNumber) + last.SubaddressText.size(),
+                EXPECT_LE(chars(last.CalledNumber) + chars(last.CallingNumber) +
+                              last.SubaddressText.size(),
                           m.size());
             }
         }

@@ -17,17 +17,20 @@ namespace {
 namespace fs = std::filesystem;
 
 class EventLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tolvar-log-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("tolvar-log-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         path = (dir / "Tolvar.txt").string();
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    void WriteFileBytes(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    void WriteFileBytes(const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
     std::string FileBytes() {
         std::ifstream in(path, std::ios::binary);
         std::stringstream ss;
@@ -53,13 +56,21 @@ TEST_F(EventLogTest, LastHeaderDecidesWhetherTheFirstCallGetsOne) {
         std::vector<std::string> expected;  // lines after one call at 09:30 on 07.12.2026
     };
     const std::vector<Case> cases = {
-        {"header for today", "\r\n[07.12.2026]\r\n08:00:00   0911 -> 5\r\n",
+        {"header for today",
+         "\r\n[07.12.2026]\r\n08:00:00   0911 -> 5\r\n",
          {"", "[07.12.2026]", "08:00:00   0911 -> 5", "09:30:00   0711 -> 5"}},
-        {"header for yesterday", "\r\n[06.12.2026]\r\n23:00:00   0911 -> 5\r\n",
+        {"header for yesterday",
+         "\r\n[06.12.2026]\r\n23:00:00   0911 -> 5\r\n",
          {"", "[06.12.2026]", "23:00:00   0911 -> 5", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
-        {"empty lines below today's header", "[07.12.2026]\r\n\r\n\r\n", {"[07.12.2026]", "", "", "09:30:00   0711 -> 5"}},
-        {"no header at all", "hand-written note\r\n", {"hand-written note", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
-        {"header that is no date", "[kein Datum]\r\n", {"[kein Datum]", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
+        {"empty lines below today's header",
+         "[07.12.2026]\r\n\r\n\r\n",
+         {"[07.12.2026]", "", "", "09:30:00   0711 -> 5"}},
+        {"no header at all",
+         "hand-written note\r\n",
+         {"hand-written note", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
+        {"header that is no date",
+         "[kein Datum]\r\n",
+         {"[kein Datum]", "", "[07.12.2026]", "09:30:00   0711 -> 5"}},
         {"no file", "", {"", "[07.12.2026]", "09:30:00   0711 -> 5"}},
     };
     for (const auto& c : cases) {
@@ -81,19 +92,22 @@ TEST_F(EventLogTest, FirstCallAfterMidnightGetsANewHeader) {
     Call(log, "0912 -> 5");
     time.Advance(1000);  // 00:00:00 next day
     Call(log, "0913 -> 5");
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"", "[07.12.2026]", "09:30:00   0911 -> 5", "23:59:59   0912 -> 5",
-                                                     "", "[08.12.2026]", "00:00:00   0913 -> 5"}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"", "[07.12.2026]", "09:30:00   0911 -> 5",
+                                                     "23:59:59   0912 -> 5", "", "[08.12.2026]",
+                                                     "00:00:00   0913 -> 5"}));
     EXPECT_EQ(FromDayNumber(log.LastLogDate()), (CivilDate{2026, 12, 8}));
 }
 
 TEST_F(EventLogTest, FileIsUtf8WithCrLfAndOldLinesAreReadAsWindows1252) {
-    WriteFileBytes("[07.12.2026]\r\n08:00:00   0911 -> 5 M\xFCller\r\n09:00:00   0912 -> 5 Müller\n");
+    WriteFileBytes(
+        "[07.12.2026]\r\n08:00:00   0911 -> 5 M\xFCller\r\n09:00:00   0912 -> 5 Müller\n");
     EventLog log(ui, time, path);
     log.Load();
     EXPECT_EQ(log.Lines()[1], "08:00:00   0911 -> 5 Müller");
     EXPECT_EQ(log.Lines()[2], "09:00:00   0912 -> 5 Müller");
     ASSERT_TRUE(log.WriteFile());
-    EXPECT_EQ(FileBytes(), "[07.12.2026]\r\n08:00:00   0911 -> 5 Müller\r\n09:00:00   0912 -> 5 Müller\r\n");
+    EXPECT_EQ(FileBytes(),
+              "[07.12.2026]\r\n08:00:00   0911 -> 5 Müller\r\n09:00:00   0912 -> 5 Müller\r\n");
 }
 
 TEST_F(EventLogTest, ReplaceLineAndStaleIndices) {

@@ -13,7 +13,7 @@ namespace {
 using test::HexBytes;
 
 class Builders : public ::testing::Test {
-protected:
+  protected:
     Builders() : session(capi, ui) {
         capi.applIdToGive = 1;
         session.Register();
@@ -35,7 +35,8 @@ TEST_F(Builders, ListenReqBytesAndTrace) {
     ASSERT_EQ(capi.puts.size(), 1u);
     EXPECT_EQ(HexBytes(Last().message),
               "1A 00 01 00 05 80 00 00 01 00 00 00 FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00");
-    EXPECT_EQ(ui.isdn.back(), "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 ");
+    EXPECT_EQ(ui.isdn.back(),
+              "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 ");
 }
 
 TEST_F(Builders, EveryFixedBuilderHasItsWordLengthAndNumber) {
@@ -53,16 +54,23 @@ TEST_F(Builders, EveryFixedBuilderHasItsWordLengthAndNumber) {
         {"CONNECT_RESP reject 7", [&] { session.SendConnectResp(0x201, 7); }, 0x8302, 19, 0,
          "01 02 00 00 07 00 00 00 00 00 00"},
         {"ALERT_REQ", [&] { session.SendAlertReq(0x101); }, 0x8001, 13, 0, "01 01 00 00 00"},
-        {"CONNECT_ACTIVE_RESP", [&] { session.SendConnectActiveResp(3, 0x101); }, 0x8303, 12, 3, "01 01 00 00"},
-        {"DISCONNECT_REQ", [&] { session.SendDisconnectReq(0x101); }, 0x8004, 13, 0, "01 01 00 00 00"},
-        {"DISCONNECT_RESP", [&] { session.SendDisconnectResp(5, 0x101); }, 0x8304, 12, 5, "01 01 00 00"},
+        {"CONNECT_ACTIVE_RESP", [&] { session.SendConnectActiveResp(3, 0x101); }, 0x8303, 12, 3,
+         "01 01 00 00"},
+        {"DISCONNECT_REQ", [&] { session.SendDisconnectReq(0x101); }, 0x8004, 13, 0,
+         "01 01 00 00 00"},
+        {"DISCONNECT_RESP", [&] { session.SendDisconnectResp(5, 0x101); }, 0x8304, 12, 5,
+         "01 01 00 00"},
         {"INFO_RESP", [&] { session.SendInfoResp(9, 0x101); }, 0x8308, 12, 9, "01 01 00 00"},
-        {"CONNECT_B3_REQ", [&] { session.SendConnectB3Req(0x101); }, 0x8082, 13, 0, "01 01 00 00 00"},
-        {"CONNECT_B3_ACTIVE_RESP", [&] { session.SendConnectB3ActiveResp(4, 0x10101); }, 0x8383, 12, 4,
+        {"CONNECT_B3_REQ", [&] { session.SendConnectB3Req(0x101); }, 0x8082, 13, 0,
+         "01 01 00 00 00"},
+        {"CONNECT_B3_ACTIVE_RESP", [&] { session.SendConnectB3ActiveResp(4, 0x10101); }, 0x8383, 12,
+         4, "01 01 01 00"},
+        {"DATA_B3_RESP", [&] { session.SendDataB3Resp(0x10101, 0x0007); }, 0x8386, 14, 0,
+         "01 01 01 00 07 00"},
+        {"DISCONNECT_B3_REQ", [&] { session.SendDisconnectB3Req(0x10101); }, 0x8084, 13, 0,
+         "01 01 01 00 00"},
+        {"DISCONNECT_B3_RESP", [&] { session.SendDisconnectB3Resp(6, 0x10101); }, 0x8384, 12, 6,
          "01 01 01 00"},
-        {"DATA_B3_RESP", [&] { session.SendDataB3Resp(0x10101, 0x0007); }, 0x8386, 14, 0, "01 01 01 00 07 00"},
-        {"DISCONNECT_B3_REQ", [&] { session.SendDisconnectB3Req(0x10101); }, 0x8084, 13, 0, "01 01 01 00 00"},
-        {"DISCONNECT_B3_RESP", [&] { session.SendDisconnectB3Resp(6, 0x10101); }, 0x8384, 12, 6, "01 01 01 00"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,9 +146,12 @@ TEST_F(Builders, ParametersThatDoNotFitRaiseAndSendNothing) {
         ConnectReqParams p;
     };
     const std::vector<Case> cases = {
-        {"subaddress structure of 256 bytes", {kTagDMail, 24, "1", "", std::string(254, 'x'), std::nullopt}},
-        {"called number of 255 digits", {kTagUserSms, 2, std::string(255, '1'), "", std::nullopt, std::nullopt}},
-        {"parameters past the 180-byte area", {kTagUserSms, 2, std::string(100, '1'), std::string(70, '2'), std::nullopt, std::nullopt}},
+        {"subaddress structure of 256 bytes",
+         {kTagDMail, 24, "1", "", std::string(254, 'x'), std::nullopt}},
+        {"called number of 255 digits",
+         {kTagUserSms, 2, std::string(255, '1'), "", std::nullopt, std::nullopt}},
+        {"parameters past the 180-byte area",
+         {kTagUserSms, 2, std::string(100, '1'), std::string(70, '2'), std::nullopt, std::nullopt}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,7 +161,8 @@ TEST_F(Builders, ParametersThatDoNotFitRaiseAndSendNothing) {
     EXPECT_TRUE(ui.isdn.empty());
 
     // The largest message that still fits goes out: 18 + 100 + 62 = 180 parameter bytes.
-    session.SendConnectReq({kTagUserSms, 2, std::string(100, '1'), std::string(62, '2'), std::nullopt, std::nullopt});
+    session.SendConnectReq(
+        {kTagUserSms, 2, std::string(100, '1'), std::string(62, '2'), std::nullopt, std::nullopt});
     ASSERT_EQ(capi.puts.size(), 1u);
     EXPECT_EQ(Last().message.size(), 188u);
 }

@@ -14,7 +14,7 @@ using test::Message;
 using test::U32;
 
 class Dispatch : public ::testing::Test {
-protected:
+  protected:
     Dispatch() : session(capi, ui) {
         session.Register();
         session.SetTraceEnabled(true);
@@ -45,9 +45,11 @@ TEST_F(Dispatch, ReceivedTraceLines) {
         {"facility has no name", Message(0x8280, 2, {0x01, 0, 0, 0, 0x00}),
          "000D 0001 8280 0002   00000001   00 "},
         {"length 60 shows 26 bytes", Message(0x8208, 1, long60),
-         "003C 0001 INFO_IND 0001   00000101   00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 "
+         "003C 0001 INFO_IND 0001   00000101   00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 "
+         "11 12 13 14 15 16 "
          "17 18 19 "},
-        {"twelve bytes show none", Message(0x8105, 0, U32(1)), "000C 0001 LISTEN_CONF 0000   00000001   "},
+        {"twelve bytes show none", Message(0x8105, 0, U32(1)),
+         "000C 0001 LISTEN_CONF 0000   00000001   "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,7 +60,7 @@ TEST_F(Dispatch, ReceivedTraceLines) {
 }
 
 TEST_F(Dispatch, OnlyTableEntriesGetAHandler) {
-    capi.Feed(Message(0x8280, 2, U32(1)));  // FACILITY_IND
+    capi.Feed(Message(0x8280, 2, U32(1)));              // FACILITY_IND
     capi.Feed(Message(0x8105, 0, {1, 0, 0, 0, 0, 0}));  // LISTEN_CONF
     capi.Feed(Message(0x8204, 5, {1, 1, 0, 0, 4, 0x33}));
     for (int i = 0; i < 3; ++i) session.WMCapiSignal();
@@ -104,7 +106,8 @@ TEST_F(Dispatch, NoTraceWhenTabHidden) {
 TEST_F(Dispatch, TruncatedMessagesNeverReadPastTheirBytes) {
     const auto full = Message(0x8204, 5, {1, 1, 0, 0, 4, 0x33});
     for (std::size_t n = 0; n <= full.size(); ++n) {
-        std::vector<std::uint8_t> prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
+        std::vector<std::uint8_t> prefix(full.begin(),
+                                         full.begin() + static_cast<std::ptrdiff_t>(n));
         const CapiMessageView view(prefix);
         const std::string line = ReceivedTraceLine(view);
         EXPECT_FALSE(line.empty());

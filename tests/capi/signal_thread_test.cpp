@@ -16,15 +16,18 @@ namespace {
 
 // A driver whose wait answers at once with a fixed result, counting calls.
 class InstantDriver final : public CapiDriver {
-public:
+  public:
     explicit InstantDriver(std::uint32_t waitResult) : waitResult_(waitResult) {}
-    std::uint32_t Register(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t& id) override {
+    std::uint32_t Register(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t& id) override {
         id = 1;
         return 0;
     }
     std::uint32_t Release(std::uint32_t) override { return 0; }
     std::uint32_t PutMessage(std::uint32_t, Bytes, Bytes) override { return 0; }
-    std::uint32_t GetMessage(std::uint32_t, CapiMessageView&) override { return kCapiReceiveQueueEmpty; }
+    std::uint32_t GetMessage(std::uint32_t, CapiMessageView&) override {
+        return kCapiReceiveQueueEmpty;
+    }
     std::uint32_t WaitForSignal(std::uint32_t, std::uint32_t) override {
         ++waits;
         return waitResult_;
@@ -32,13 +35,13 @@ public:
     std::string GetManufacturer() override { return ""; }
     std::atomic<int> waits{0};
 
-private:
+  private:
     std::uint32_t waitResult_;
 };
 
 // The "main thread" of the test: a queue drained by hand.
 class MainQueue {
-public:
+  public:
     void Post(std::function<void()> fn) {
         std::lock_guard g(m_);
         q_.push_back(std::move(fn));
@@ -55,7 +58,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::function<void()>> q_;

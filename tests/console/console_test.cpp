@@ -15,10 +15,11 @@ namespace tolvar {
 namespace {
 
 class ConsoleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
-              ("tolvar-console-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("tolvar-console-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
@@ -28,9 +29,15 @@ protected:
     }
     void Start(const std::string& hive = "") {
         if (!hive.empty())
-            std::ofstream(dir / "registry.reg") << "Windows Registry Editor Version 5.00\n\n" << hive;
-        EngineHost host{capi, time, time, ui, (dir / "registry.reg").string(),
-                        [this](std::function<void()> fn) { posted.push_back(fn); }, false,
+            std::ofstream(dir / "registry.reg") << "Windows Registry Editor Version 5.00\n\n"
+                                                << hive;
+        EngineHost host{capi,
+                        time,
+                        time,
+                        ui,
+                        (dir / "registry.reg").string(),
+                        [this](std::function<void()> fn) { posted.push_back(fn); },
+                        false,
                         (dir / "Tolvar.txt").string()};
         engine = std::make_unique<Engine>(host);
         engine->FormCreate();
@@ -108,7 +115,8 @@ TEST_F(ConsoleTest, CopyClearAndHide) {
     std::ifstream in(dir / "registry.reg");
     std::stringstream hive;
     hive << in.rdbuf();
-    EXPECT_NE(hive.str().find("Ihre TEL/FAX Nummer !"), std::string::npos);  // hiding saved the rules
+    EXPECT_NE(hive.str().find("Ihre TEL/FAX Nummer !"),
+              std::string::npos);  // hiding saved the rules
 }
 
 TEST_F(ConsoleTest, IsdnPageCanBeShownWhenEnabled) {

@@ -28,20 +28,32 @@ TEST(DateTime, ParseShortDate) {
         const char* text;
         std::optional<CivilDate> date;
     };
-    const Case cases[] = {{"09.03.2026", CivilDate{2026, 3, 9}}, {"9.3.2026", CivilDate{2026, 3, 9}},
-                          {"29.02.2024", CivilDate{2024, 2, 29}}, {"29.02.2026", std::nullopt},
-                          {"32.01.2026", std::nullopt},           {"01.13.2026", std::nullopt},
-                          {"", std::nullopt},                     {"01.01.2026x", std::nullopt},
+    const Case cases[] = {{"09.03.2026", CivilDate{2026, 3, 9}},
+                          {"9.3.2026", CivilDate{2026, 3, 9}},
+                          {"29.02.2024", CivilDate{2024, 2, 29}},
+                          {"29.02.2026", std::nullopt},
+                          {"32.01.2026", std::nullopt},
+                          {"01.13.2026", std::nullopt},
+                          {"", std::nullopt},
+                          {"01.01.2026x", std::nullopt},
                           {"Montag", std::nullopt}};
     for (const auto& c : cases) EXPECT_EQ(ParseShortDate(c.text), c.date) << c.text;
 }
 
 TEST(Charset, Windows1252BothWays) {
-    EXPECT_EQ(Cp1252ToUtf8("M\xFC" "ller \x80 \x84" "x\x93"), "Müller € „x“");
-    EXPECT_EQ(Utf8ToCp1252("Müller € „x“"), "M\xFC" "ller \x80 \x84" "x\x93");
+    EXPECT_EQ(Cp1252ToUtf8("M\xFC"
+                           "ller \x80 \x84"
+                           "x\x93"),
+              "Müller € „x“");
+    EXPECT_EQ(Utf8ToCp1252("Müller € „x“"),
+              "M\xFC"
+              "ller \x80 \x84"
+              "x\x93");
     EXPECT_EQ(Utf8ToCp1252("日本"), "??");
     EXPECT_TRUE(IsValidUtf8("Überwachung"));
-    EXPECT_FALSE(IsValidUtf8("\xDC" "berwachung"));
+    EXPECT_FALSE(
+        IsValidUtf8("\xDC"
+                    "berwachung"));
     EXPECT_FALSE(IsValidUtf8("\xE2\x82"));
 }
 

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QListWidget>
-#include <QAction>
-#include <QClipboard>
 #include <QTabBar>
 #include <QTabWidget>
 #include <sstream>
@@ -23,7 +23,7 @@ namespace tolvar {
 namespace {
 
 class MainFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() / ("tolvar-gui-" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
@@ -36,10 +36,12 @@ protected:
         std::filesystem::remove_all(dir);
     }
     void Start(const std::string& hive = "") {
-        if (!hive.empty()) std::ofstream(registry) << "Windows Registry Editor Version 5.00\n\n" << hive;
+        if (!hive.empty())
+            std::ofstream(registry) << "Windows Registry Editor Version 5.00\n\n" << hive;
         form = std::make_unique<TMainForm>();
-        engine = std::make_unique<Engine>(EngineHost{capi, time, time, *form, registry,
-                                                     [this](std::function<void()> fn) { posted.push_back(fn); }, false});
+        engine = std::make_unique<Engine>(
+            EngineHost{capi, time, time, *form, registry,
+                       [this](std::function<void()> fn) { posted.push_back(fn); }, false});
         form->SetEngine(engine.get());
         engine->FormCreate();
         for (auto& fn : posted) fn();
@@ -63,11 +65,12 @@ protected:
 
 TEST_F(MainFormTest, PagesInOrderAndIsdnHiddenByDefault) {
     Start();
-    EXPECT_EQ(TabCaptions(), (QStringList{"Ereignisprotokoll", "Überwachung", "SMS senden", "D-Mail senden",
-                                          "MS Office", "Info"}));
+    EXPECT_EQ(TabCaptions(), (QStringList{"Ereignisprotokoll", "Überwachung", "SMS senden",
+                                          "D-Mail senden", "MS Office", "Info"}));
     EXPECT_FALSE(form->isVisible());
     // The default rules of a first start bring up their page.
-    EXPECT_EQ(form->findChild<QTabWidget*>("PageControl")->currentWidget()->objectName(), "tsUeberwachung");
+    EXPECT_EQ(form->findChild<QTabWidget*>("PageControl")->currentWidget()->objectName(),
+              "tsUeberwachung");
     EXPECT_EQ(form->findChild<QListWidget*>("LBISDNTrace")->count(), 0);
 }
 
@@ -78,7 +81,8 @@ TEST_F(MainFormTest, IsdnPageShowsTheTrace) {
     EXPECT_EQ(form->windowTitle(), "Tolvar   Version 2.7   CAPI Hersteller:Testkarte");
     auto* trace = form->findChild<QListWidget*>("LBISDNTrace");
     ASSERT_EQ(trace->count(), 1);
-    EXPECT_EQ(trace->item(0)->text(), "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 ");
+    EXPECT_EQ(trace->item(0)->text(),
+              "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 ");
 }
 
 TEST_F(MainFormTest, FixedClientAreaAndCloseBoxHides) {
@@ -115,8 +119,9 @@ TEST_F(MainFormTest, CloseBoxHidesAndSavesTheRules) {
     EXPECT_EQ(ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
     form->close();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_NE(ReadAll(registry).find("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre TEL/FAX Nummer !"
-                                     "\\Unbekannt/Analog\\00:00]"),
+    EXPECT_NE(ReadAll(registry).find(
+                  "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre TEL/FAX Nummer !"
+                  "\\Unbekannt/Analog\\00:00]"),
               std::string::npos);
 }
 

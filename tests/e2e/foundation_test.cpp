@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <thread>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "support/line_fixture.h"
 
@@ -26,18 +26,21 @@ std::string ReadFile(const std::filesystem::path& p) {
 TEST(Foundation, RegistersTracesListensAndQuits) {
     LineFixture line({"--manufacturer", "E2E Vermittlung"});
     auto tolvar = line.StartTolvar("a", test::kShowIsdnTab);
-    EXPECT_EQ(tolvar->ReadLine(10s), "caption: Tolvar   Version 2.7   CAPI Hersteller:E2E Vermittlung");
+    EXPECT_EQ(tolvar->ReadLine(10s),
+              "caption: Tolvar   Version 2.7   CAPI Hersteller:E2E Vermittlung");
     EXPECT_EQ(tolvar->ReadLine(10s),
               "isdn: LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 ");
     const auto conf = tolvar->ReadLine(10s);
     ASSERT_TRUE(conf);
-    EXPECT_TRUE(std::regex_match(*conf, std::regex("isdn: 000E [0-9A-F]{4} LISTEN_CONF 0000   00000001   00 00 ")))
+    EXPECT_TRUE(std::regex_match(
+        *conf, std::regex("isdn: 000E [0-9A-F]{4} LISTEN_CONF 0000   00000001   00 00 ")))
         << *conf;
 
     // The exchange saw the registration numbers and exactly the LISTEN_REQ bytes.
     const std::string log = ReadFile(line.Dir() / "line.log");
     EXPECT_NE(log.find(" register 2/8/130"), std::string::npos) << log;
-    EXPECT_NE(log.find("-> LISTEN_REQ #0 01 00 00 00 FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00\n"), std::string::npos)
+    EXPECT_NE(log.find("-> LISTEN_REQ #0 01 00 00 00 FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00\n"),
+              std::string::npos)
         << log;
 
     // A call reaches the program and shows in its trace.
@@ -106,12 +109,15 @@ TEST(Foundation, NoCapiServerMeansFailingPutsAndAStillUsableProgram) {
     std::filesystem::create_directories(home);
     std::ofstream(home / "registry.reg") << test::kHiveHeader << test::kShowIsdnTab;
     test::Process tolvar({test::BinDir() + "/tolvar", "--console", "--capi",
-                          "rcapi:127.0.0.1:" + std::to_string(deadPort), "--registry", (home / "registry.reg").string()},
+                          "rcapi:127.0.0.1:" + std::to_string(deadPort), "--registry",
+                          (home / "registry.reg").string()},
                          home.string(), (home / "stderr.txt").string());
     EXPECT_EQ(tolvar.ReadLine(10s), "caption: Tolvar   Version 2.7   CAPI Hersteller:");
     const auto fail = tolvar.ReadLine(10s);
     ASSERT_TRUE(fail);
-    EXPECT_TRUE(std::regex_match(*fail, std::regex("isdn: Konnte LISTEN_REQ nicht schicken 0x[0-9A-F]+"))) << *fail;
+    EXPECT_TRUE(
+        std::regex_match(*fail, std::regex("isdn: Konnte LISTEN_REQ nicht schicken 0x[0-9A-F]+")))
+        << *fail;
     tolvar.Send("quit");
     EXPECT_EQ(tolvar.Wait(5s), 0);
 }

@@ -13,20 +13,23 @@ using test::U32;
 
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n\n";
 
-std::string Hive(const std::string& keys) { return std::string(kHeader) + keys; }
+std::string Hive(const std::string& keys) {
+    return std::string(kHeader) + keys;
+}
 
 TEST(Startup, FirstStartCreatesExactlyTheListedKeysAndValues) {
     test::TestHost host;
     host.Start();
     Registry reg(host.registryPath);
-    for (const char* key : {"\\Software\\Brenwick\\Tolvar", "\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber",
-                            "\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber", "\\Software\\Brenwick\\Tolvar\\DMail",
-                            "\\Software\\Brenwick\\Tolvar\\Agent"})
+    for (const char* key :
+         {"\\Software\\Brenwick\\Tolvar", "\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber",
+          "\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber", "\\Software\\Brenwick\\Tolvar\\DMail",
+          "\\Software\\Brenwick\\Tolvar\\Agent"})
         EXPECT_TRUE(reg.KeyExists(key)) << key;
     auto dmail = reg.OpenKey("\\Software\\Brenwick\\Tolvar\\DMail", false);
     ASSERT_TRUE(dmail);
-    EXPECT_EQ(dmail->GetValueNames(),
-              (std::vector<std::string>{"ACKDelay", "PacketDelay", "ACKTimeOut", "DMailNotifySound"}));
+    EXPECT_EQ(dmail->GetValueNames(), (std::vector<std::string>{"ACKDelay", "PacketDelay",
+                                                                "ACKTimeOut", "DMailNotifySound"}));
     EXPECT_EQ(dmail->ReadInteger("ACKDelay"), 3000);
     EXPECT_EQ(dmail->ReadInteger("PacketDelay"), 20);
     EXPECT_EQ(dmail->ReadInteger("ACKTimeOut"), 12000);
@@ -44,10 +47,12 @@ TEST(Startup, DMailTimingsAreCheckedAndWrittenBack) {
         std::int32_t inForce;
     };
     const Case cases[] = {
-        {"ACKDelay", 999, 3000},     {"ACKDelay", 1000, 1000},     {"ACKDelay", 8000, 8000},
-        {"ACKDelay", 8001, 3000},    {"ACKDelay", -5, 3000},       {"PacketDelay", 4, 20},
-        {"PacketDelay", 5, 5},       {"PacketDelay", 1000, 1000},  {"PacketDelay", 1001, 20},
-        {"ACKTimeOut", 11999, 12000}, {"ACKTimeOut", 60000, 60000}, {"ACKTimeOut", 0x7FFFFFFF, 0x7FFFFFFF},
+        {"ACKDelay", 999, 3000},      {"ACKDelay", 1000, 1000},
+        {"ACKDelay", 8000, 8000},     {"ACKDelay", 8001, 3000},
+        {"ACKDelay", -5, 3000},       {"PacketDelay", 4, 20},
+        {"PacketDelay", 5, 5},        {"PacketDelay", 1000, 1000},
+        {"PacketDelay", 1001, 20},    {"ACKTimeOut", 11999, 12000},
+        {"ACKTimeOut", 60000, 60000}, {"ACKTimeOut", 0x7FFFFFFF, 0x7FFFFFFF},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + std::to_string(c.stored));
@@ -65,15 +70,17 @@ TEST(Startup, DMailTimingsAreCheckedAndWrittenBack) {
                                                                          : s.ACKTimeOut;
         EXPECT_EQ(got, static_cast<std::uint32_t>(c.inForce));
         Registry reg(host.registryPath);
-        EXPECT_EQ(reg.OpenKey("\\Software\\Brenwick\\Tolvar\\DMail")->ReadInteger(c.name), c.inForce);
+        EXPECT_EQ(reg.OpenKey("\\Software\\Brenwick\\Tolvar\\DMail")->ReadInteger(c.name),
+                  c.inForce);
     }
 }
 
 TEST(Startup, ValuesOfTheWrongTypeTakeTheirDefaults) {
     test::TestHost host;
-    host.WriteHive(Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=\"1\"\n\n"
-                        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n\"ACKDelay\"=\"2000\"\n"
-                        "\"MSN\"=\"5551234\"\n\"Suffix\"=dword:00000001\n\n"));
+    host.WriteHive(
+        Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=\"1\"\n\n"
+             "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n\"ACKDelay\"=\"2000\"\n"
+             "\"MSN\"=\"5551234\"\n\"Suffix\"=dword:00000001\n\n"));
     host.Start();
     EXPECT_FALSE(host.engine->IsdnTabVisible());
     EXPECT_EQ(host.engine->DMail().ACKDelay, 3000u);
@@ -90,7 +97,9 @@ TEST(Startup, CaptionCarriesTheManufacturerText) {
     const Case cases[] = {
         {"X", "Tolvar   Version 2.7   CAPI Hersteller:X"},
         {"", "Tolvar   Version 2.7   CAPI Hersteller:"},
-        {"M\xFC" "nchen ISDN", "Tolvar   Version 2.7   CAPI Hersteller:München ISDN"},
+        {"M\xFC"
+         "nchen ISDN",
+         "Tolvar   Version 2.7   CAPI Hersteller:München ISDN"},
     };
     for (const auto& c : cases) {
         test::TestHost host;
@@ -103,7 +112,8 @@ TEST(Startup, CaptionCarriesTheManufacturerText) {
 
 TEST(Startup, ListenReqGoesOutOnceAfterTheWholeStartUp) {
     test::TestHost host;
-    host.WriteHive(Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n"));
+    host.WriteHive(Hive(
+        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n"));
     host.MakeEngine().FormCreate();
     EXPECT_TRUE(host.capi.puts.empty());
     EXPECT_TRUE(host.ui.isdn.empty());
@@ -112,8 +122,9 @@ TEST(Startup, ListenReqGoesOutOnceAfterTheWholeStartUp) {
     host.RunPosted();
     ASSERT_EQ(host.capi.puts.size(), 1u);
     EXPECT_EQ(host.capi.puts[0].CommandWord(), 0x8005);
-    EXPECT_EQ(host.ui.isdn, (std::vector<std::string>{
-                                "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 "}));
+    EXPECT_EQ(host.ui.isdn,
+              (std::vector<std::string>{
+                  "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 "}));
     host.engine->WMStartListen();
     EXPECT_EQ(host.capi.puts.size(), 1u);
 }
@@ -129,7 +140,8 @@ TEST(Startup, HiddenIsdnTabTracesNothingNotEvenFailures) {
 
 TEST(Startup, FailedRegistrationShowsAsFailingPuts) {
     test::TestHost host;
-    host.WriteHive(Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000002\n\n"));
+    host.WriteHive(Hive(
+        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000002\n\n"));
     host.capi.registerResult = 0x1009;
     host.capi.putResult = 0x1101;
     host.Start();
@@ -139,21 +151,26 @@ TEST(Startup, FailedRegistrationShowsAsFailingPuts) {
 
 TEST(Startup, SubscriberNamesFillTheReceiverLists) {
     test::TestHost host;
-    host.WriteHive(Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n"
-                        "\"01711234567 Anna\"=\"\"\n\"0160555 Bernd\"=\"\"\n\n"
-                        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n\"5552 Büro\"=\"\"\n\n"));
+    host.WriteHive(
+        Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n"
+             "\"01711234567 Anna\"=\"\"\n\"0160555 Bernd\"=\"\"\n\n"
+             "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n\"5552 "
+             "Büro\"=\"\"\n\n"));
     host.Start();
-    EXPECT_EQ(host.engine->SmsReceivers(), (std::vector<std::string>{"01711234567 Anna", "0160555 Bernd"}));
+    EXPECT_EQ(host.engine->SmsReceivers(),
+              (std::vector<std::string>{"01711234567 Anna", "0160555 Bernd"}));
     EXPECT_EQ(host.engine->DMailReceivers(), (std::vector<std::string>{"5552 Büro"}));
 }
 
 TEST(Startup, BrokenHiveIsReportedAndTheRestStillRuns) {
     test::TestHost host;
-    const std::string broken = Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:zz\n");
+    const std::string broken =
+        Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:zz\n");
     host.WriteHive(broken);
     host.Start();
     ASSERT_FALSE(host.ui.errors.empty());
-    EXPECT_NE(host.ui.errors[0].find(host.registryPath + ":4"), std::string::npos) << host.ui.errors[0];
+    EXPECT_NE(host.ui.errors[0].find(host.registryPath + ":4"), std::string::npos)
+        << host.ui.errors[0];
     EXPECT_EQ(host.capi.puts.size(), 1u);  // LISTEN_REQ all the same
     EXPECT_EQ(host.ReadHive(), broken);
 }
@@ -219,8 +236,9 @@ namespace {
 
 TEST(Window, StoredRulesLeaveTheDesignedStartPage) {
     test::TestHost host;
-    host.WriteHive(Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\00:00]\n"
-                        "\"Action\"=dword:00000000\n\"Param\"=\"\"\n\n"));
+    host.WriteHive(
+        Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\00:00]\n"
+             "\"Action\"=dword:00000000\n\"Param\"=\"\"\n\n"));
     auto& engine = host.Start();
     EXPECT_EQ(engine.ActivePage(), Page::MSOffice);
     ASSERT_EQ(engine.Rules().MsnNodes().size(), 1u);
@@ -232,7 +250,8 @@ TEST(Window, HidingSavesTheRulesAndQuittingDoesNot) {
     auto& engine = host.Start();
     engine.ShowWindow();
     engine.cmCloseClick();
-    EXPECT_NE(host.ReadHive().find("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre TEL/FAX Nummer !\\Sonstige\\00:00]"),
+    EXPECT_NE(host.ReadHive().find("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre "
+                                   "TEL/FAX Nummer !\\Sonstige\\00:00]"),
               std::string::npos)
         << host.ReadHive();
     engine.Rules().SetLabel(*engine.Rules().MsnNodes()[0], "5551234");
@@ -243,8 +262,9 @@ TEST(Window, HidingSavesTheRulesAndQuittingDoesNot) {
 
 TEST(Window, MalformedRulesAreReportedAndStartUpGoesOn) {
     test::TestHost host;
-    const std::string hive = Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\6:00]\n"
-                                  "\"Action\"=dword:00000000\n\n");
+    const std::string hive = Hive(
+        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\6:00]\n"
+        "\"Action\"=dword:00000000\n\n");
     host.WriteHive(hive);
     auto& engine = host.Start();
     ASSERT_EQ(host.ui.errors.size(), 1u);

@@ -69,8 +69,11 @@ TEST(Tray, DoubleClickOpensTheEventLogOnlyWhileBlinking) {
 TEST(Tray, NotificationSoundPlaysOnlyWhenTheFileExists) {
     test::TestHost host;
     const std::string wav = (host.dir / "ding.wav").string();
-    host.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n"
-                   "\"DMailNotifySound\"=\"" + wav + "\"\n\n");
+    host.WriteHive(
+        "Windows Registry Editor Version "
+        "5.00\n\n[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n"
+        "\"DMailNotifySound\"=\"" +
+        wav + "\"\n\n");
     auto& engine = host.Start();
     engine.SetAttention(true);
     EXPECT_TRUE(host.ui.sounds.empty());
@@ -87,9 +90,9 @@ TEST(EventLogInEngine, LoadedAtStartAndClearedCallsLoseTheirLine) {
     std::ofstream(log, std::ios::binary) << "\r\n[06.12.2026]\r\n10:00:00   0911 -> 5\r\n";
     host.MakeEngine();
     host.engine.reset();
-    host.engine = std::make_unique<Engine>(EngineHost{host.capi, host.time, host.time, host.ui, host.registryPath,
-                                                      [&host](std::function<void()> fn) { host.posted.push_back(fn); },
-                                                      false, log});
+    host.engine = std::make_unique<Engine>(
+        EngineHost{host.capi, host.time, host.time, host.ui, host.registryPath,
+                   [&host](std::function<void()> fn) { host.posted.push_back(fn); }, false, log});
     host.Start();
     EXPECT_EQ(host.ui.log.size(), 3u);
     EXPECT_EQ(FromDayNumber(host.engine->Log().LastLogDate()), (CivilDate{2026, 12, 6}));

@@ -4,8 +4,9 @@
 
 namespace tolvar::test {
 
-std::uint32_t FakeCapi::Register(std::uint32_t messageBufferSize, std::uint32_t maxLogicalConnection,
-                                 std::uint32_t maxBDataBlocks, std::uint32_t maxBDataLen, std::uint32_t& applId) {
+std::uint32_t FakeCapi::Register(std::uint32_t messageBufferSize,
+                                 std::uint32_t maxLogicalConnection, std::uint32_t maxBDataBlocks,
+                                 std::uint32_t maxBDataLen, std::uint32_t& applId) {
     registerArgs = {messageBufferSize, maxLogicalConnection, maxBDataBlocks, maxBDataLen};
     applId = registerResult == 0 ? applIdToGive : 0;
     return registerResult;
@@ -43,17 +44,18 @@ void FakeCapi::Feed(std::vector<std::uint8_t> message, std::vector<std::uint8_t>
 std::vector<std::uint8_t> Message(std::uint16_t commandWord, std::uint16_t number,
                                   std::vector<std::uint8_t> params, std::uint16_t applId) {
     const auto length = static_cast<std::uint16_t>(8 + params.size());
-    std::vector<std::uint8_t> m = {static_cast<std::uint8_t>(length),      static_cast<std::uint8_t>(length >> 8),
-                                   static_cast<std::uint8_t>(applId),      static_cast<std::uint8_t>(applId >> 8),
-                                   static_cast<std::uint8_t>(commandWord), static_cast<std::uint8_t>(commandWord >> 8),
-                                   static_cast<std::uint8_t>(number),      static_cast<std::uint8_t>(number >> 8)};
+    std::vector<std::uint8_t> m = {
+        static_cast<std::uint8_t>(length),      static_cast<std::uint8_t>(length >> 8),
+        static_cast<std::uint8_t>(applId),      static_cast<std::uint8_t>(applId >> 8),
+        static_cast<std::uint8_t>(commandWord), static_cast<std::uint8_t>(commandWord >> 8),
+        static_cast<std::uint8_t>(number),      static_cast<std::uint8_t>(number >> 8)};
     m.insert(m.end(), params.begin(), params.end());
     return m;
 }
 
 std::vector<std::uint8_t> U32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
-            static_cast<std::uint8_t>(v >> 24)};
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
 }
 
 std::string HexBytes(const std::vector<std::uint8_t>& bytes) {

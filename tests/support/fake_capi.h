@@ -12,11 +12,13 @@ namespace tolvar::test {
 struct PutRecord {
     std::vector<std::uint8_t> message;
     std::vector<std::uint8_t> data;
-    std::uint16_t CommandWord() const { return static_cast<std::uint16_t>(message[4] | (message[5] << 8)); }
+    std::uint16_t CommandWord() const {
+        return static_cast<std::uint16_t>(message[4] | (message[5] << 8));
+    }
 };
 
 class FakeCapi final : public CapiDriver {
-public:
+  public:
     std::uint32_t Register(std::uint32_t messageBufferSize, std::uint32_t maxLogicalConnection,
                            std::uint32_t maxBDataBlocks, std::uint32_t maxBDataLen,
                            std::uint32_t& applId) override;
@@ -42,7 +44,7 @@ public:
     int releaseCalls = 0;
     std::uint32_t releasedApplId = 0;
 
-private:
+  private:
     struct Pending {
         std::vector<std::uint8_t> message, data;
     };

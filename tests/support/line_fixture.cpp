@@ -11,7 +11,7 @@ LineFixture::LineFixture(std::vector<std::string> extraArgs) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tolvar-e2e-XXXXXX").string();
     if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
-    std::vector<std::string> argv = {BinDir() + "/tolvar-line", "--port", "0", "--fast", "--log",
+    std::vector<std::string> argv = {BinDir() + "/tolvar-line",   "--port", "0", "--fast", "--log",
                                      (dir_ / "line.log").string()};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     line_ = std::make_unique<Process>(argv, dir_.string(), (dir_ / "line.err").string());
@@ -46,8 +46,8 @@ std::unique_ptr<Process> LineFixture::StartTolvar(const std::string& name, const
     const auto registry = home / "registry.reg";
     if (!hive.empty()) std::ofstream(registry) << kHiveHeader << hive;
     return std::make_unique<Process>(
-        std::vector<std::string>{BinDir() + "/tolvar", "--console", "--capi", CapiArg(line), "--registry",
-                                 registry.string()},
+        std::vector<std::string>{BinDir() + "/tolvar", "--console", "--capi", CapiArg(line),
+                                 "--registry", registry.string()},
         home.string(), (home / "stderr.txt").string());
 }
 

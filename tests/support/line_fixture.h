@@ -11,7 +11,7 @@
 namespace tolvar::test {
 
 class LineFixture {
-public:
+  public:
     // Starts tolvar-line on free ports with fast delays; extraArgs are added.
     explicit LineFixture(std::vector<std::string> extraArgs = {});
     ~LineFixture();
@@ -19,7 +19,9 @@ public:
     // The rcapi port of line i.
     int Port(std::size_t i = 0) const { return ports_.at(i); }
     const std::string& ControlEndpoint() const { return control_; }
-    std::string CapiArg(std::size_t i = 0) const { return "rcapi:127.0.0.1:" + std::to_string(Port(i)); }
+    std::string CapiArg(std::size_t i = 0) const {
+        return "rcapi:127.0.0.1:" + std::to_string(Port(i));
+    }
     // Runs tolvar-linectl with a command; its output lines (the first is "ok ..." or "error: ...").
     std::vector<std::string> Ctl(const std::vector<std::string>& command);
 
@@ -27,9 +29,10 @@ public:
     const std::filesystem::path& Dir() const { return dir_; }
 
     // Starts "tolvar --console" on line i with the hive file text given (empty: no file).
-    std::unique_ptr<Process> StartTolvar(const std::string& name, const std::string& hive, std::size_t line = 0);
+    std::unique_ptr<Process> StartTolvar(const std::string& name, const std::string& hive,
+                                         std::size_t line = 0);
 
-private:
+  private:
     std::filesystem::path dir_;
     std::unique_ptr<Process> line_;
     std::vector<int> ports_;

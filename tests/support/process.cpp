@@ -11,9 +11,11 @@
 
 namespace tolvar::test {
 
-Process::Process(std::vector<std::string> argv, const std::string& workDir, const std::string& stderrFile) {
+Process::Process(std::vector<std::string> argv, const std::string& workDir,
+                 const std::string& stderrFile) {
     int inPipe[2], outPipe[2];
-    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
@@ -65,8 +67,8 @@ std::optional<std::string> Process::ReadLine(std::chrono::milliseconds timeout) 
             lines_.push_back(line);
             return line;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || out_ < 0) return std::nullopt;
         pollfd p{out_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -81,11 +83,12 @@ std::optional<std::string> Process::ReadLine(std::chrono::milliseconds timeout) 
     }
 }
 
-std::optional<std::string> Process::WaitFor(const std::string& prefix, std::chrono::milliseconds timeout) {
+std::optional<std::string> Process::WaitFor(const std::string& prefix,
+                                            std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (true) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         auto line = ReadLine(left);
         if (!line) return std::nullopt;
@@ -108,7 +111,9 @@ std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
     }
 }
 
-void Process::Signal(int sig) { kill(pid_, sig); }
+void Process::Signal(int sig) {
+    kill(pid_, sig);
+}
 
 std::string BinDir() {
 #ifdef TOLVAR_BIN_DIR

@@ -12,7 +12,7 @@
 namespace tolvar::test {
 
 class Process {
-public:
+  public:
     // Starts argv[0] with the given arguments; stderr goes to stderrFile when
     // given (else it is inherited).
     explicit Process(std::vector<std::string> argv, const std::string& workDir = "",
@@ -24,7 +24,8 @@ public:
     void Send(const std::string& line);  // writes line + "\n"
     void CloseInput();
     // The next whole output line, waiting up to timeout.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::optional<std::string> ReadLine(
+        std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Reads lines until one satisfies pred (all lines read are kept in Lines()).
     std::optional<std::string> WaitFor(const std::string& prefix,
                                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -34,7 +35,7 @@ public:
     void Signal(int sig);
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int in_ = -1;
     int out_ = -1;

@@ -10,7 +10,7 @@
 namespace tolvar::test {
 
 class RecordingFrontEnd final : public FrontEnd {
-public:
+  public:
     void SetCaption(const std::string& caption) override { Add("caption", caption); }
     void ShowWindow() override {
         visible = true;
@@ -28,7 +28,10 @@ public:
         isdn.push_back(line);
     }
     void MessageBox(const std::string& text) override { Add("box", text); }
-    void ReportError(const std::string& text) override { Add("error", text); errors.push_back(text); }
+    void ReportError(const std::string& text) override {
+        Add("error", text);
+        errors.push_back(text);
+    }
     void Quit() override {
         ++quits;
         Add("quit", "");
@@ -39,8 +42,10 @@ public:
         Add("protokoll-load", std::to_string(lines.size()));
     }
     void LogLineSet(int index, const std::string& text, bool appended) override {
-        if (appended) log.push_back(text);
-        else if (index >= 0 && static_cast<std::size_t>(index) < log.size()) log[static_cast<std::size_t>(index)] = text;
+        if (appended)
+            log.push_back(text);
+        else if (index >= 0 && static_cast<std::size_t>(index) < log.size())
+            log[static_cast<std::size_t>(index)] = text;
         Add("protokoll " + std::to_string(index), text);
     }
     void LogCleared() override {
@@ -66,7 +71,9 @@ public:
         Add("sound", path);
     }
 
-    void Add(const std::string& channel, const std::string& text) { events.push_back(channel + ": " + text); }
+    void Add(const std::string& channel, const std::string& text) {
+        events.push_back(channel + ": " + text);
+    }
 
     std::vector<std::string> events;
     std::vector<std::string> isdn;
