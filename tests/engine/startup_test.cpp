@@ -282,3 +282,39 @@ TEST(Window, MalformedRulesAreReportedAndStartUpGoesOn) {
 
 }  // namespace
 }  // namespace tolvar
+
+namespace tolvar {
+namespace {
+
+TEST(Window, DefaultRulesComeBackAfterARestartWithSonstigeFirst) {
+    test::TestHost host;
+    {
+        auto& engine = host.Start();
+        const auto& msn = *engine.Rules().MsnNodes().at(0);
+        EXPECT_EQ(msn.Text(), "Ihre TEL/FAX Nummer !");
+        ASSERT_EQ(msn.Children().size(), 2u);
+        EXPECT_EQ(msn.Children()[0]->Text(), "Unbekannt/Analog");
+        EXPECT_EQ(msn.Children()[1]->Text(), "Sonstige");
+        engine.ShowWindow();
+        engine.cmCloseClick();
+        engine.FormDestroy();
+    }
+    test::TestHost again;
+    again.WriteHive(host.ReadHive());
+    auto& engine = again.Start();
+    ASSERT_EQ(engine.Rules().MsnNodes().size(), 1u);
+    const auto& msn = *engine.Rules().MsnNodes()[0];
+    EXPECT_EQ(msn.Text(), "Ihre TEL/FAX Nummer !");
+    ASSERT_EQ(msn.Children().size(), 2u);
+    EXPECT_EQ(msn.Children()[0]->Text(), "Sonstige");
+    EXPECT_EQ(msn.Children()[1]->Text(), "Unbekannt/Analog");
+    for (const auto& caller : msn.Children()) {
+        ASSERT_EQ(caller->Entries()->Count(), 1u);
+        EXPECT_EQ((*caller->Entries())[0].StartTime, 0.0);
+        EXPECT_EQ((*caller->Entries())[0].Action, 0);
+    }
+    EXPECT_EQ(engine.ActivePage(), Page::MSOffice);
+}
+
+}  // namespace
+}  // namespace tolvar
