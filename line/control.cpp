@@ -79,9 +79,11 @@ std::optional<long> ParseInt(const std::string& s) {
 }
 
 std::string Unknown(const Args& a, std::initializer_list<const char*> known) {
-    for (auto& [k, v] : a.opt)
+    for (const auto& option : a.opt) {
+        const std::string& k = option.first;
         if (std::none_of(known.begin(), known.end(), [&](const char* n) { return k == n; }))
             return "unknown option " + k;
+    }
     return "";
 }
 

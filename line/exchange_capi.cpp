@@ -75,7 +75,6 @@ namespace {
 constexpr std::uint8_t kRegister = 0xF2, kGetManufacturer = 0xFA, kGetVersion = 0xFC,
                        kGetSerial = 0xFE, kGetProfile = 0xE0;
 constexpr std::size_t kManufacturerLen = 64, kSerialLen = 8;
-constexpr std::size_t kMaxPlciPerSession = 32;
 
 std::string Hex8(std::uint32_t v) {
     char buf[16];

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: a normal build, then the same suite
-# under AddressSanitizer and UBSan.
+# Sets everything up and runs every test: a normal build, the fuzz targets for
+# a short while, then the whole suite again under AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,9 @@ trap 'rm -rf "$runtime"' EXIT
 
 scripts/setup.sh build -DTOLVAR_BENCH=ON
 ctest --test-dir build --output-on-failure -j2 --timeout 120
+
+# The decoders of outside input, fuzzed from their seeds (clang's libFuzzer).
+scripts/fuzz.sh 20
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
