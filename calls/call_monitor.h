@@ -40,16 +40,16 @@ struct CallMonitorHost {
     std::function<bool()> useOutlook;
     std::function<bool()> useAgent;
     // The seats of the subsystems that own the other kinds of call.
-    std::function<void(TConnection&)> dmailReception;                        // CIP 24 at arrival
-    std::function<void(const std::string&, const std::string&)> prepareSms;  // receiver, text
-    std::function<void()> startAutomaticSms;
-    std::function<void()> stopSmsConnectRetry;
-    std::function<void()> stopSmsWatchDog;
-    std::function<void(TConnection&)> smsConnected;               // Kind 6, 7 active
-    std::function<void(TConnection&, std::uint16_t)> smsEnded;    // Kind 6, 7 disconnected
-    std::function<void(TConnection&)> dmailConnected;             // Kind 8, 9 active (an error)
-    std::function<void(TConnection&, std::uint16_t)> dmailEnded;  // Kind 8, 9 disconnected
-    std::function<void()> releaseCharacter;
+    std::function<void(TConnection&)> dmailReception = {};  // CIP 24 at arrival
+    std::function<void(const std::string&, const std::string&)> prepareSms = {};  // receiver, text
+    std::function<void()> startAutomaticSms = {};
+    std::function<void()> stopSmsConnectRetry = {};
+    std::function<void()> stopSmsWatchDog = {};
+    std::function<void(TConnection&)> smsConnected = {};             // Kind 6, 7 active
+    std::function<void(TConnection&, std::uint16_t)> smsEnded = {};  // Kind 6, 7 disconnected
+    std::function<void(TConnection&)> dmailConnected = {};           // Kind 8, 9 active (an error)
+    std::function<void(TConnection&, std::uint16_t)> dmailEnded = {};  // Kind 8, 9 disconnected
+    std::function<void()> releaseCharacter = {};
 };
 
 class CallMonitor {

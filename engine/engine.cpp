@@ -14,27 +14,17 @@ Engine::Engine(EngineHost host)
       eventLog_(host_.ui, host_.clock, host_.eventLogPath),
       tray_(host_.ui, host_.timers),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
-      calls_(CallMonitorHost{capi_,
-                             Connections_,
-                             eventLog_,
-                             rules_,
-                             host_.clock,
-                             host_.timers,
-                             host_.ui,
-                             host_.startProgram,
-                             [this] { return useOutlook_; },
-                             [this] { return useAgent_; },
-                             // The SMS and D-Mail subsystems take their seats here.
-                             {},
-                             {},
-                             {},
-                             {},
-                             {},
-                             {},
-                             {},
-                             {},
-                             {},
-                             {}}) {
+      // The SMS and D-Mail subsystems take the seats left empty here.
+      calls_(CallMonitorHost{.capi = capi_,
+                             .connections = Connections_,
+                             .log = eventLog_,
+                             .rules = rules_,
+                             .clock = host_.clock,
+                             .timers = host_.timers,
+                             .ui = host_.ui,
+                             .startProgram = host_.startProgram,
+                             .useOutlook = [this] { return useOutlook_; },
+                             .useAgent = [this] { return useAgent_; }}) {
     BindDispatchTable();
 }
 
