@@ -1,14 +1,13 @@
 #include "calls/event_log.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "core/atomic_file.h"
 #include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
@@ -33,38 +32,6 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
         start = end + 1;
     }
     return lines;
-}
-
-std::optional<std::string> WriteTextLinesAtomically(const std::string& path,
-                                                    const std::vector<std::string>& lines) {
-    std::string data;
-    for (const auto& l : lines) data += l + "\r\n";
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return std::string(std::strerror(errno));
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const std::string why = std::strerror(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return why;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return why;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return why;
-    }
-    return std::nullopt;
 }
 
 EventLog::EventLog(FrontEnd& ui, Clock& clock, std::string path)
@@ -107,7 +74,9 @@ void EventLog::ReplaceLine(int index, const std::string& text) {
 }
 
 bool EventLog::WriteFile() {
-    if (auto error = WriteTextLinesAtomically(path_, lines_)) {
+    std::string text;
+    for (const auto& l : lines_) text += l + "\r\n";
+    if (auto error = WriteFileAtomically(path_, text)) {
         if (!writeFailureReported_) ui_.MessageBox(*error);
         writeFailureReported_ = true;
         return false;

@@ -56,7 +56,5 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
 // Writes the lines with CR LF ends through a temporary file and a rename, so
 // the old file stays whole when anything fails. Returns the system's error
 // text on failure.
-std::optional<std::string> WriteTextLinesAtomically(const std::string& path,
-                                                    const std::vector<std::string>& lines);
 
 }  // namespace tolvar

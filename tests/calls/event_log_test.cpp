@@ -9,6 +9,7 @@
 
 #include "calls/event_log.h"
 #include "core/virtual_time.h"
+#include "support/files.h"
 #include "support/recording_front_end.h"
 
 namespace tolvar {
@@ -18,33 +19,16 @@ namespace fs = std::filesystem;
 
 class EventLogTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tolvar-log-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        path = (dir / "Tolvar.txt").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void WriteFileBytes(const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    std::string FileBytes() {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    void WriteFileBytes(const std::string& bytes) { test::WriteAll(path, bytes); }
+    std::string FileBytes() { return test::ReadAll(path); }
     // A call line as the call monitor writes it.
     void Call(EventLog& log, const std::string& rest) {
         log.DateHeaderRule();
         log.AppendLine(FormatLongTime(time.Now().timeOfDay) + "   " + rest);
     }
 
-    fs::path dir;
-    std::string path;
+    test::TempDir dir;
+    std::string path = dir.File("Tolvar.txt");
     VirtualTime time{DateTime::From({2026, 12, 7}, 9, 30, 0)};
     test::RecordingFrontEnd ui;
 };
@@ -182,17 +166,19 @@ TEST_F(EventLogTest, FailedWriteKeepsTheOldFileIsReportedOnceAndRetried) {
     EventLog log(ui, time, path);
     log.Load();
     log.AppendLine("neu");
-    // The temporary file cannot be created while a folder has its name.
-    fs::create_directories(path + ".tmp");
-    EXPECT_FALSE(log.WriteFile());
-    EXPECT_FALSE(log.WriteFile());
+    {
+        test::DiskFull full;
+        EXPECT_FALSE(log.WriteFile());
+        EXPECT_FALSE(log.WriteFile());
+    }
     EXPECT_EQ(ui.Boxes().size(), 1u);
     EXPECT_EQ(FileBytes(), "[06.12.2026]\r\nalt\r\n");
-    fs::remove(path + ".tmp");
     EXPECT_TRUE(log.WriteFile());
     EXPECT_EQ(FileBytes(), "[06.12.2026]\r\nalt\r\nneu\r\n");
-    fs::create_directories(path + ".tmp");
-    EXPECT_FALSE(log.WriteFile());
+    {
+        test::DiskFull full;
+        EXPECT_FALSE(log.WriteFile());
+    }
     EXPECT_EQ(ui.Boxes().size(), 2u);  // a new failure after a success is reported again
 }
 
