@@ -2,43 +2,32 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "console/console_front_end.h"
 #include "core/virtual_time.h"
 #include "engine/engine.h"
 #include "support/fake_capi.h"
+#include "support/files.h"
 
 namespace tolvar {
 namespace {
 
 class ConsoleTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("tolvar-console-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override {
-        engine.reset();
-        std::filesystem::remove_all(dir);
-    }
+    void TearDown() override { engine.reset(); }
     void Start(const std::string& hive = "") {
         if (!hive.empty())
-            std::ofstream(dir / "registry.reg") << "Windows Registry Editor Version 5.00\n\n"
-                                                << hive;
+            test::WriteAll(dir.Path() / "registry.reg",
+                           "Windows Registry Editor Version 5.00\n\n" + hive);
         EngineHost host{capi,
                         time,
                         time,
                         ui,
-                        (dir / "registry.reg").string(),
+                        (dir.Path() / "registry.reg").string(),
                         [this](std::function<void()> fn) { posted.push_back(fn); },
                         false,
-                        (dir / "Tolvar.txt").string()};
+                        (dir.Path() / "Tolvar.txt").string()};
         engine = std::make_unique<Engine>(host);
         engine->FormCreate();
         for (auto& fn : posted) fn();
@@ -52,7 +41,7 @@ class ConsoleTest : public ::testing::Test {
         return out.str();
     }
 
-    std::filesystem::path dir;
+    test::TempDir dir;
     std::ostringstream out;
     int quits = 0;
     ConsoleFrontEnd ui{out, [this] { ++quits; }};
@@ -112,11 +101,9 @@ TEST_F(ConsoleTest, CopyClearAndHide) {
     EXPECT_EQ(Run("clear-log"), "protokoll-clear: \n");
     EXPECT_EQ(Run("show"), "");
     EXPECT_EQ(Run("hide"), "");
-    std::ifstream in(dir / "registry.reg");
-    std::stringstream hive;
-    hive << in.rdbuf();
-    EXPECT_NE(hive.str().find("Ihre TEL/FAX Nummer !"),
-              std::string::npos);  // hiding saved the rules
+    // Hiding saved the rules.
+    EXPECT_NE(test::ReadAll(dir.Path() / "registry.reg").find("Ihre TEL/FAX Nummer !"),
+              std::string::npos);
 }
 
 TEST_F(ConsoleTest, IsdnPageCanBeShownWhenEnabled) {

@@ -1,6 +1,3 @@
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
 // The real main window, driven headless through its object names.
 
 #include <gtest/gtest.h>
@@ -12,36 +9,30 @@
 #include <QListWidget>
 #include <QTabBar>
 #include <QTabWidget>
-#include <sstream>
 
 #include "app/main_form.h"
 #include "core/virtual_time.h"
 #include "engine/engine.h"
 #include "support/fake_capi.h"
+#include "support/files.h"
 
 namespace tolvar {
 namespace {
 
 class MainFormTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() / ("tolvar-gui-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir);
-        registry = (dir / "registry.reg").string();
-        std::filesystem::remove(registry);
-    }
     void TearDown() override {
         engine.reset();
         form.reset();
-        std::filesystem::remove_all(dir);
     }
     void Start(const std::string& hive = "") {
         if (!hive.empty())
-            std::ofstream(registry) << "Windows Registry Editor Version 5.00\n\n" << hive;
+            test::WriteAll(registry, "Windows Registry Editor Version 5.00\n\n" + hive);
         form = std::make_unique<TMainForm>();
         engine = std::make_unique<Engine>(
             EngineHost{capi, time, time, *form, registry,
-                       [this](std::function<void()> fn) { posted.push_back(fn); }, false});
+                       [this](std::function<void()> fn) { posted.push_back(fn); }, false,
+                       dir.File("Tolvar.txt")});
         form->SetEngine(engine.get());
         engine->FormCreate();
         for (auto& fn : posted) fn();
@@ -54,8 +45,8 @@ class MainFormTest : public ::testing::Test {
         return captions;
     }
 
-    std::filesystem::path dir;
-    std::string registry;
+    test::TempDir dir;
+    std::string registry = dir.File("registry.reg");
     test::FakeCapi capi;
     VirtualTime time;
     std::vector<std::function<void()>> posted;
@@ -106,20 +97,13 @@ TEST_F(MainFormTest, TabClicksReachTheEngine) {
     EXPECT_EQ(tabs->currentWidget()->objectName(), "tsInfo");
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 TEST_F(MainFormTest, CloseBoxHidesAndSavesTheRules) {
     Start();
     engine->ShowWindow();
-    EXPECT_EQ(ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
+    EXPECT_EQ(test::ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
     form->close();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_NE(ReadAll(registry).find(
+    EXPECT_NE(test::ReadAll(registry).find(
                   "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\Ihre TEL/FAX Nummer !"
                   "\\Unbekannt/Analog\\00:00]"),
               std::string::npos);
@@ -130,7 +114,7 @@ TEST_F(MainFormTest, MenuCloseHidesAndSaves) {
     engine->ShowWindow();
     form->findChild<QAction*>("cmClose")->trigger();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_NE(ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
+    EXPECT_NE(test::ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
 }
 
 TEST_F(MainFormTest, QuitEndsWithoutSaving) {
@@ -138,7 +122,7 @@ TEST_F(MainFormTest, QuitEndsWithoutSaving) {
     engine->ShowWindow();
     engine->cmQuitClick();  // what the tray menu's "B&eenden" does
     engine->FormDestroy();
-    EXPECT_EQ(ReadAll(registry).find("MSN\\Ihre"), std::string::npos);
+    EXPECT_EQ(test::ReadAll(registry).find("MSN\\Ihre"), std::string::npos);
 }
 
 TEST_F(MainFormTest, BlinkingTrayIconAndShowingTheWindowStopsIt) {

@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <regex>
-#include <sstream>
 #include <thread>
 
+#include "support/files.h"
 #include "support/line_fixture.h"
 
 namespace tolvar {
@@ -17,13 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 bool EventuallyExists(const fs::path& p, std::chrono::milliseconds timeout = 5s) {
     for (auto end = std::chrono::steady_clock::now() + timeout;
@@ -111,8 +103,8 @@ class CallsE2E : public ::testing::Test {
         ASSERT_FALSE(reply.empty());
         EXPECT_EQ(reply.back().rfind("ok", 0), 0u) << text << ": " << reply.back();
     }
-    std::string LineLog() { return ReadFile(line.Dir() / "line.log"); }
-    std::string EventLogFile() { return ReadFile(home / "Tolvar.txt"); }
+    std::string LineLog() { return test::ReadAll(line.Dir() / "line.log"); }
+    std::string EventLogFile() { return test::ReadAll(home / "Tolvar.txt"); }
 
     test::LineFixture line;
     fs::path home;

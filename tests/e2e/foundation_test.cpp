@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
+#include "support/files.h"
 #include "support/line_fixture.h"
 
 namespace tolvar {
@@ -15,13 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::LineFixture;
-
-std::string ReadFile(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 TEST(Foundation, RegistersTracesListensAndQuits) {
     LineFixture line({"--manufacturer", "E2E Vermittlung"});
@@ -37,7 +29,7 @@ TEST(Foundation, RegistersTracesListensAndQuits) {
         << *conf;
 
     // The exchange saw the registration numbers and exactly the LISTEN_REQ bytes.
-    const std::string log = ReadFile(line.Dir() / "line.log");
+    const std::string log = test::ReadAll(line.Dir() / "line.log");
     EXPECT_NE(log.find(" register 2/8/130"), std::string::npos) << log;
     EXPECT_NE(log.find("-> LISTEN_REQ #0 01 00 00 00 FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00\n"),
               std::string::npos)
@@ -81,7 +73,7 @@ TEST(Foundation, FirstStartWritesExactlyTheListedKeys) {
     line.Ctl({"wait", "LISTEN_REQ", "timeout=10s"});
     tolvar->Send("quit");
     ASSERT_EQ(tolvar->Wait(5s), 0);
-    const std::string hive = ReadFile(line.Dir() / "a" / "registry.reg");
+    const std::string hive = test::ReadAll(line.Dir() / "a" / "registry.reg");
     // The default rules stay in memory until the window is first hidden.
     EXPECT_EQ(hive,
               "Windows Registry Editor Version 5.00\n\n"
@@ -107,7 +99,7 @@ TEST(Foundation, NoCapiServerMeansFailingPutsAndAStillUsableProgram) {
     std::this_thread::sleep_for(200ms);
     const auto home = line.Dir() / "dead";
     std::filesystem::create_directories(home);
-    std::ofstream(home / "registry.reg") << test::kHiveHeader << test::kShowIsdnTab;
+    test::WriteAll(home / "registry.reg", std::string(test::kHiveHeader) + test::kShowIsdnTab);
     test::Process tolvar({test::BinDir() + "/tolvar", "--console", "--capi",
                           "rcapi:127.0.0.1:" + std::to_string(deadPort), "--registry",
                           (home / "registry.reg").string()},

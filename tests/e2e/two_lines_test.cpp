@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <fstream>
-
+#include "support/files.h"
 #include "support/line_fixture.h"
 
 namespace tolvar {
@@ -14,11 +11,10 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(TwoLines, EachCopySeesTheCallsOfItsOwnLine) {
-    const auto scenario =
-        std::filesystem::temp_directory_path() / ("tolvar-two-lines-" + std::to_string(getpid()));
-    std::ofstream(scenario) << "line home msn=5551234 area=30\nline office msn=7770001 area=40\n";
-    test::LineFixture line({"--scenario", scenario.string()});
-    std::filesystem::remove(scenario);
+    const test::TempDir dir;
+    const std::string scenario = dir.File("two-lines.scn");
+    test::WriteAll(scenario, "line home msn=5551234 area=30\nline office msn=7770001 area=40\n");
+    test::LineFixture line({"--scenario", scenario});
     auto home = line.StartTolvar("home", test::kShowIsdnTab, 0);
     auto office = line.StartTolvar("office", test::kShowIsdnTab, 1);
     ASSERT_TRUE(home->WaitFor("isdn: 000E", 10s));  // LISTEN_CONF

@@ -1,24 +1,12 @@
 #include "support/test_host.h"
 
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
-#include <unistd.h>
-
 namespace tolvar::test {
 
-TestHost::TestHost() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tolvar-test-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir = tmpl;
-    registryPath = (dir / "registry.reg").string();
-}
+TestHost::TestHost() : dir(scratch_.Path()), registryPath(scratch_.File("registry.reg")) {}
 
+// The engine goes before its scratch folder.
 TestHost::~TestHost() {
     engine.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
 }
 
 Engine& TestHost::MakeEngine() {
@@ -53,14 +41,11 @@ void TestHost::Receive(std::vector<std::uint8_t> message, std::vector<std::uint8
 }
 
 void TestHost::WriteHive(const std::string& text) {
-    std::ofstream(registryPath, std::ios::binary) << text;
+    WriteAll(registryPath, text);
 }
 
 std::string TestHost::ReadHive() const {
-    std::ifstream in(registryPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return ReadAll(registryPath);
 }
 
 }  // namespace tolvar::test

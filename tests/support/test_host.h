@@ -12,6 +12,7 @@
 #include "core/virtual_time.h"
 #include "engine/engine.h"
 #include "support/fake_capi.h"
+#include "support/files.h"
 #include "support/recording_front_end.h"
 
 namespace tolvar::test {
@@ -33,6 +34,10 @@ class TestHost {
     void WriteHive(const std::string& text);
     std::string ReadHive() const;
 
+  private:
+    TempDir scratch_;
+
+  public:
     std::filesystem::path dir;
     std::string registryPath;
     VirtualTime time;
