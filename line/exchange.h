@@ -171,6 +171,8 @@ class Exchange {
     void Route(int call);
     void Offer(Call& c);
     void CallerAlerted(Call& c);
+    // A far end (SMS centre, answering phone) rings, then answers after the answer delay.
+    void FarEndRingsThenAnswers(Call& c);
     void Connect(Call& c);
     void ClearCaller(Call& c, std::uint16_t reason);
     void ClearOffers(Call& c, std::uint16_t reason, const Plci* except);

@@ -318,6 +318,18 @@ void Exchange::OnConnectReq(Session& s, std::uint16_t num, Reader& r) {
     sched_.After(delays_.net, [this, id] { Route(id); });
 }
 
+void Exchange::FarEndRingsThenAnswers(Call& c) {
+    CallerAlerted(c);
+    const int id = c.id;
+    c.answer_timer = sched_.After(delays_.answer, [this, id] {
+        if (Call* call = FindCall(id)) {
+            call->answer_timer = 0;
+            call->winner = Call::Winner::Far;
+            Connect(*call);
+        }
+    });
+}
+
 void Exchange::Route(int id) {
     Call* c = FindCall(id);
     if (!c) return;
@@ -349,14 +361,7 @@ void Exchange::Route(int id) {
                 *c, "SMS centre " + dialled + " takes only CIP 2 with the default B protocols");
         }
         Log(cid + "SMS centre " + dialled + " rings");
-        CallerAlerted(*c);
-        c->answer_timer = sched_.After(delays_.answer, [this, id] {
-            if (Call* call = FindCall(id)) {
-                call->answer_timer = 0;
-                call->winner = Call::Winner::Far;
-                Connect(*call);
-            }
-        });
+        FarEndRingsThenAnswers(*c);
         return;
     }
     for (std::size_t i = 0; i < phones_.size(); ++i) {
@@ -383,14 +388,7 @@ void Exchange::Route(int id) {
                 CallerAlerted(*c);
                 return;
             case PhoneConfig::Behaviour::Answer:
-                CallerAlerted(*c);
-                c->answer_timer = sched_.After(delays_.answer, [this, id] {
-                    if (Call* call = FindCall(id)) {
-                        call->answer_timer = 0;
-                        call->winner = Call::Winner::Far;
-                        Connect(*call);
-                    }
-                });
+                FarEndRingsThenAnswers(*c);
                 return;
         }
     }

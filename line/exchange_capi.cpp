@@ -76,6 +76,14 @@ constexpr std::uint8_t kRegister = 0xF2, kGetManufacturer = 0xFA, kGetVersion = 
                        kGetSerial = 0xFE, kGetProfile = 0xE0;
 constexpr std::size_t kManufacturerLen = 64, kSerialLen = 8;
 
+// A text in a fixed-size field, cut if need be and always ending in NUL.
+Bytes FixedText(const std::string& text, std::size_t size) {
+    Bytes field = ToBytes(text);
+    field.resize(size, 0);
+    field.back() = 0;
+    return field;
+}
+
 std::string Hex8(std::uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%X", v);
@@ -259,26 +267,19 @@ void Exchange::Handshake(Session& s, const Bytes& payload) {
                    std::to_string(*size);
             break;
         }
-        case kGetManufacturer: {
-            Bytes text = ToBytes(manufacturer);
-            text.resize(kManufacturerLen, 0);
-            text.back() = 0;
-            data.U8(static_cast<std::uint8_t>(kManufacturerLen)).Raw(text);
+        case kGetManufacturer:
+            data.U8(static_cast<std::uint8_t>(kManufacturerLen))
+                .Raw(FixedText(manufacturer, kManufacturerLen));
             what = "manufacturer";
             break;
-        }
         case kGetVersion:
             data.U8(16).U32(2).U32(0).U32(1).U32(0);
             what = "version";
             break;
-        case kGetSerial: {
-            Bytes text = ToBytes(serial);
-            text.resize(kSerialLen, 0);
-            text.back() = 0;
-            data.U8(static_cast<std::uint8_t>(kSerialLen)).Raw(text);
+        case kGetSerial:
+            data.U8(static_cast<std::uint8_t>(kSerialLen)).Raw(FixedText(serial, kSerialLen));
             what = "serial";
             break;
-        }
         case kGetProfile:
             if (!ctrl) return BadFrame(s, "short profile request");
             if (*ctrl == 0) {
