@@ -63,7 +63,6 @@ std::uint32_t Libcapi20Driver::PutMessage(std::uint32_t applId, Bytes message, B
     // message, so both go into one buffer.
     putBuffer_.assign(message.begin(), message.end());
     putBuffer_.insert(putBuffer_.end(), data.begin(), data.end());
-    putBuffer_.resize(std::max<std::size_t>(putBuffer_.size(), 192), 0);
     return capi20_put_message(applId, putBuffer_.data());
 }
 
