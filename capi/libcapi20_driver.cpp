@@ -63,6 +63,9 @@ std::uint32_t Libcapi20Driver::PutMessage(std::uint32_t applId, Bytes message, B
     // message, so both go into one buffer.
     putBuffer_.assign(message.begin(), message.end());
     putBuffer_.insert(putBuffer_.end(), data.begin(), data.end());
+    // libcapi20's rcapi module copies a few dozen bytes past a short message's
+    // end, so the buffer is kept as large as the message record it was built in.
+    putBuffer_.resize(std::max(putBuffer_.size(), kMessageBufferSize), 0);
     return capi20_put_message(applId, putBuffer_.data());
 }
 
