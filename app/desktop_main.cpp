@@ -5,7 +5,7 @@
 
 #include "app/main_form.h"
 #include "capi/libcapi20_driver.h"
-#include "desktop/qt_timer_service.h"
+#include "app/qt_timer_service.h"
 #include "engine/engine.h"
 
 namespace tolvar {

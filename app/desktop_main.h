@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/options.h"
+#include "cli/options.h"
 
 namespace tolvar {
 

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "app/options.h"
+#include "cli/options.h"
 #include "console/console_main.h"
 #ifdef TOLVAR_HAVE_DESKTOP
 #include "app/desktop_main.h"

@@ -18,8 +18,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "desktop/sound_player.h"
-#include "desktop/tray_icons.h"
+#include "app/sound_player.h"
+#include "app/tray_icons.h"
 #include "engine/engine.h"
 #include "rules/rule_store.h"
 

@@ -1,4 +1,4 @@
-#include "desktop/sound_player.h"
+#include "app/sound_player.h"
 
 #include <canberra.h>
 

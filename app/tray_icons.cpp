@@ -1,4 +1,4 @@
-#include "desktop/tray_icons.h"
+#include "app/tray_icons.h"
 
 #include <QPainter>
 #include <QPainterPath>

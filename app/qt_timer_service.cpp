@@ -1,4 +1,4 @@
-#include "desktop/qt_timer_service.h"
+#include "app/qt_timer_service.h"
 
 namespace tolvar {
 
