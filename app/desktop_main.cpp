@@ -4,8 +4,8 @@
 #include <QSystemTrayIcon>
 
 #include "app/main_form.h"
-#include "capi/libcapi20_driver.h"
 #include "app/qt_timer_service.h"
+#include "capi/libcapi20_driver.h"
 #include "engine/engine.h"
 
 namespace tolvar {

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     line.msns = {"5551234"};
     const int index = exchange.AddLine(line);
     bool closed = false;
-    const int session = exchange.OpenSession(index, [](const Bytes&) {}, [&closed] { closed = true; });
+    const int session = exchange.OpenSession(
+        index, [](const Bytes&) {}, [&closed] { closed = true; });
     FrameReader reader(4096);
     reader.Feed(data, size);
     Bytes payload;

@@ -11,6 +11,12 @@ export XDG_RUNTIME_DIR="$runtime"
 trap 'rm -rf "$runtime"' EXIT
 
 scripts/setup.sh build -DTOLVAR_BENCH=ON
+
+# Every source file as the committed .clang-format has it.
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; then
+    echo "clang-format would change the files above: run clang-format -i on them" >&2
+    exit 1
+fi
 ctest --test-dir build --output-on-failure -j2 --timeout 120
 
 # The decoders of outside input, fuzzed from their seeds (clang's libFuzzer).
