@@ -2,27 +2,55 @@
 
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <iostream>
 
+#include "app/desktop_devices.h"
 #include "app/main_form.h"
+#include "app/qt_dialogs.h"
+#include "app/qt_io_service.h"
 #include "app/qt_timer_service.h"
 #include "capi/libcapi20_driver.h"
+#include "core/single_instance.h"
 #include "engine/engine.h"
 
 namespace tolvar {
 
 int RunDesktop(int argc, char** argv, const Options& options) {
+    pid_t holder = 0;
+    const auto instance = SingleInstance::Claim(options.registryPath, holder);
+    if (!instance) {
+        // The running copy shows its window instead.
+        SingleInstance::AskToShow(options.registryPath);
+        std::cerr << "tolvar: " << AlreadyRunningText(holder) << '\n';
+        return 0;
+    }
+
     QApplication app(argc, argv);
     app.setApplicationName("Tolvar");
     // Hiding the last window must not end the program: it lives in the tray.
     app.setQuitOnLastWindowClosed(false);
 
     TMainForm form;
+    QtDialogs dialogs(&form);
+    form.SetDialogs(&dialogs);
     QtTimerService timers;
+    QtIoService io;
+    DesktopDevices devices;
     Libcapi20Driver driver(options.remote);
     SystemClock clock;
-    Engine engine({driver, clock, timers, form, options.registryPath,
-                   [&form](std::function<void()> fn) { form.Post(std::move(fn)); }, true});
+    Engine engine({.capi = driver,
+                   .clock = clock,
+                   .timers = timers,
+                   .io = io,
+                   .ui = form,
+                   .dialogs = dialogs,
+                   .devices = devices.All(),
+                   .registryPath = options.registryPath,
+                   .post = [&form](std::function<void()> fn) { form.Post(std::move(fn)); }});
     form.SetEngine(&engine);
+    io.Watch(instance->Fd(), [&] {
+        if (instance->TakeRequest()) engine.Guard([&] { engine.ShowWindow(); });
+    });
     engine.FormCreate();
     // Without a tray the hidden window could never be reached again.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) engine.ShowWindow();

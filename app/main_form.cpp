@@ -3,13 +3,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QShortcut>
 #include <QSystemTrayIcon>
@@ -18,7 +20,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/sound_player.h"
 #include "app/tray_icons.h"
 #include "engine/engine.h"
 #include "rules/rule_store.h"
@@ -36,7 +37,7 @@ constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 296;
 }  // namespace
 
-TMainForm::TMainForm() : sound_(std::make_unique<SoundPlayer>()) {
+TMainForm::TMainForm() {
     setObjectName("MainForm");
     // Single border, only the system-menu box: no minimise or maximise.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -53,6 +54,10 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::SetEngine(Engine* engine) {
     engine_ = engine;
+}
+
+void TMainForm::SetDialogs(Dialogs* dialogs) {
+    dialogs_ = dialogs;
 }
 
 void TMainForm::Post(std::function<void()> fn) {
@@ -239,12 +244,73 @@ void TMainForm::AppendIsdnTrace(const std::string& line) {
     LBISDNTrace->addItem(Q(line));
 }
 
-void TMainForm::MessageBox(const std::string& text) {
-    QMessageBox::information(this, windowTitle(), Q(text));
+void TMainForm::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
+    QListWidget* box = statusLists_.count(list) ? statusLists_.at(list) : nullptr;
+    if (box == nullptr) return;
+    auto* item = new QListWidgetItem(Q(text), box);
+    // Sent messages are drawn grey in the message log.
+    if (marked) item->setForeground(QColor(0x80, 0x80, 0x80));
+    box->setCurrentItem(item);
+    box->scrollToItem(item);
+}
+
+void TMainForm::ClearStatusList(StatusList list) {
+    if (statusLists_.count(list)) statusLists_.at(list)->clear();
+}
+
+QWidget* TMainForm::ControlWidget(Control control) const {
+    if (control == Control::PageControl) return pages_;
+    const auto it = controls_.find(control);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void TMainForm::SetControlEnabled(Control control, bool enabled) {
+    if (QWidget* w = ControlWidget(control)) w->setEnabled(enabled);
+}
+
+void TMainForm::FocusControl(Control control, bool selectAll) {
+    QWidget* w = ControlWidget(control);
+    if (w == nullptr) return;
+    w->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(w); edit && selectAll) edit->selectAll();
+}
+
+std::string TMainForm::ControlText(Control control) const {
+    QWidget* w = ControlWidget(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+    if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText().toStdString();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return memo->toPlainText().toStdString();
+    return "";
+}
+
+void TMainForm::SetControlText(Control control, const std::string& text) {
+    QWidget* w = ControlWidget(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(Q(text));
+    if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setEditText(Q(text));
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) memo->setPlainText(Q(text));
+}
+
+void TMainForm::SetControlItems(Control control, const std::vector<std::string>& items) {
+    auto* combo = qobject_cast<QComboBox*>(ControlWidget(control));
+    if (combo == nullptr) return;
+    const QString text = combo->currentText();
+    combo->clear();
+    for (const auto& i : items) combo->addItem(Q(i));
+    combo->setEditText(text);
+}
+
+void TMainForm::SetBusyCursor(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void TMainForm::ReportError(const std::string& text) {
-    QMessageBox::critical(this, windowTitle(), Q(text));
+    // The framework's error dialog, behind the same seam as every box.
+    if (dialogs_) dialogs_->MessageBox(Dialogs::Kind::Error, text);
 }
 
 void TMainForm::Quit() {
@@ -294,10 +360,6 @@ void TMainForm::SetTrayIcon(int phase) {
 void TMainForm::SetTrayTip(const std::string& tip) {
     trayTip_ = Q(tip);
     if (tray_) tray_->setToolTip(trayTip_);
-}
-
-void TMainForm::PlaySound(const std::string& path) {
-    sound_->Play(path);
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {

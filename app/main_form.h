@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "core/front_end.h"
@@ -18,7 +19,6 @@ class QSystemTrayIcon;
 namespace tolvar {
 
 class Engine;
-class SoundPlayer;
 
 class TMainForm final : public QMainWindow, public FrontEnd {
   public:
@@ -27,6 +27,8 @@ class TMainForm final : public QMainWindow, public FrontEnd {
 
     // The engine is created after the window, which it reports to.
     void SetEngine(Engine* engine);
+    // The message boxes and file dialogs of the window (a test scripts them).
+    void SetDialogs(Dialogs* dialogs);
     // Runs fn on the GUI thread soon; callable from any thread.
     void Post(std::function<void()> fn);
 
@@ -37,7 +39,14 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void SetActivePage(Page page) override;
     void SetIsdnTabVisible(bool visible) override;
     void AppendIsdnTrace(const std::string& line) override;
-    void MessageBox(const std::string& text) override;
+    void AppendStatusLine(StatusList list, const std::string& text, bool marked) override;
+    void ClearStatusList(StatusList list) override;
+    void SetControlEnabled(Control control, bool enabled) override;
+    void FocusControl(Control control, bool selectAll) override;
+    std::string ControlText(Control control) const override;
+    void SetControlText(Control control, const std::string& text) override;
+    void SetControlItems(Control control, const std::vector<std::string>& items) override;
+    void SetBusyCursor(bool busy) override;
     void ReportError(const std::string& text) override;
     void Quit() override;
     void PlaceAtBottomRight() override;
@@ -48,10 +57,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void SetTrayIcon(int phase) override;
     void SetTrayTip(const std::string& tip) override;
     void AttentionChanged(bool) override {}
-    void PlaySound(const std::string& path) override;
-    void ProgramStarted(const std::string&) override {}
-    void AnnounceCaller(const std::string&) override {}
-    void LookUpContact(const std::string&) override {}
+    void CapiLinkChanged(bool, const std::string&) override {}
     void RulesChanged(const RuleStore& rules) override;
 
     QSystemTrayIcon* Tray() const { return tray_; }
@@ -77,6 +83,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void ClearLog();
 
     Engine* engine_ = nullptr;
+    Dialogs* dialogs_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QWidget* pageWidgets_[7] = {};
     QListWidget* LBISDNTrace = nullptr;
@@ -87,7 +94,11 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QIcon trayIcons_[2];
     int trayPhase_ = 0;
     QString trayTip_ = "Tolvar";
-    std::unique_ptr<SoundPlayer> sound_;
+    // The widgets behind the controls the engine names; pages register theirs.
+    QWidget* ControlWidget(Control control) const;
+    std::map<Control, QWidget*> controls_;
+    std::map<StatusList, QListWidget*> statusLists_;
+    bool busy_ = false;
     bool quitting_ = false;
 };
 

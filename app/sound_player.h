@@ -5,18 +5,20 @@
 
 #include <string>
 
+#include "core/devices.h"
+
 struct ca_context;
 
 namespace tolvar {
 
-class SoundPlayer {
+class SoundPlayer final : public SoundDevice {
   public:
     SoundPlayer();
     ~SoundPlayer();
     SoundPlayer(const SoundPlayer&) = delete;
     SoundPlayer& operator=(const SoundPlayer&) = delete;
 
-    void Play(const std::string& path);
+    void Play(const std::string& path) override;
 
   private:
     ca_context* context_ = nullptr;

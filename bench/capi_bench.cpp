@@ -20,7 +20,14 @@ class NullFrontEnd final : public FrontEnd {
     void AppendIsdnTrace(const std::string& line) override {
         benchmark::DoNotOptimize(line.data());
     }
-    void MessageBox(const std::string&) override {}
+    void AppendStatusLine(StatusList, const std::string&, bool) override {}
+    void ClearStatusList(StatusList) override {}
+    void SetControlEnabled(Control, bool) override {}
+    void FocusControl(Control, bool) override {}
+    std::string ControlText(Control) const override { return ""; }
+    void SetControlText(Control, const std::string&) override {}
+    void SetControlItems(Control, const std::vector<std::string>&) override {}
+    void SetBusyCursor(bool) override {}
     void ReportError(const std::string&) override {}
     void Quit() override {}
     void LogLoaded(const std::vector<std::string>&) override {}
@@ -30,11 +37,8 @@ class NullFrontEnd final : public FrontEnd {
     void SetTrayIcon(int) override {}
     void SetTrayTip(const std::string&) override {}
     void AttentionChanged(bool) override {}
-    void ProgramStarted(const std::string&) override {}
-    void AnnounceCaller(const std::string&) override {}
-    void LookUpContact(const std::string&) override {}
+    void CapiLinkChanged(bool, const std::string&) override {}
     void RulesChanged(const RuleStore&) override {}
-    void PlaySound(const std::string&) override {}
 };
 
 // Hands out the same DISCONNECT_IND for ever.
@@ -54,7 +58,7 @@ class LoopDriver final : public CapiDriver {
         m = CapiMessageView(msg_);
         return 0;
     }
-    std::uint32_t WaitForSignal(std::uint32_t, std::uint32_t) override { return 0; }
+    int Fileno(std::uint32_t) override { return -1; }
     std::string GetManufacturer() override { return ""; }
 
   private:

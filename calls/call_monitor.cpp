@@ -6,6 +6,8 @@
 #include "calls/connect_ind.h"
 #include "calls/event_log.h"
 #include "calls/program_start.h"
+#include "capi/capi_codes.h"
+#include "capi/capi_link.h"
 #include "capi/capi_session.h"
 #include "capi/connection.h"
 #include "core/charset.h"
@@ -18,7 +20,13 @@ namespace tolvar {
 
 namespace {
 constexpr std::uint32_t kSoundDelayMs = 1000;
+
+// Text from the line, as the program keeps it: UTF-8 (bytes that are no
+// digits taken as Windows-1252) without control characters.
+std::string FromLine(const std::string& bytes, std::string_view keep = {}) {
+    return ReplaceControlCharacters(Cp1252ToUtf8(bytes), keep);
 }
+}  // namespace
 
 CallMonitor::CallMonitor(CallMonitorHost host)
     : h_(std::move(host)), soundDelay_(h_.timers, kSoundDelayMs) {
@@ -27,41 +35,42 @@ CallMonitor::CallMonitor(CallMonitorHost host)
 
 void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     const auto ind = DecodeConnectInd(msg);
+    FrontEnd& ui = h_.ui;
     if (!ind) {
         if (h_.capi.TraceEnabled())
-            h_.ui.AppendIsdnTrace(
+            ui.AppendIsdnTrace(
                 "CONNECT_IND zu kurz (" +
                 std::to_string(std::min<std::size_t>(msg.Length(), msg.bytes().size())) +
                 " Bytes), nicht bearbeitet");
         return;
     }
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
-        h_.ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault +
-                              " passt nicht in die Nachricht, ab hier leer");
+        ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault +
+                           " passt nicht in die Nachricht, ab hier leer");
 
     // 1. The call's record.
     TConnection record;
     record.PLCI = ind->plci;
     record.ArrivalTime = h_.clock.Now().timeOfDay;
-    // 2.-4. Numbers and subaddress.
-    // Numbers are digits; any other byte is taken as Windows-1252 so the log stays UTF-8.
-    record.CalledNumber = Cp1252ToUtf8(ind->calledNumber);
-    record.CallingNumber = ShownCallingNumber(Cp1252ToUtf8(ind->callingNumber));
-    record.SubaddressText = ind->subaddressText;
-    // 6. Service.
+    // 2.-4. Numbers and subaddress; nothing from the line may start a new line
+    // anywhere the program shows or stores it. The subaddress keeps its CR,
+    // which ends a D-Mail.
+    record.CalledNumber = FromLine(ind->calledNumber);
+    record.CallingNumber = ShownCallingNumber(FromLine(ind->callingNumber));
+    record.SubaddressText = FromLine(ind->subaddressText, "\r");
     record.CIPValue = ind->cip;
     TConnection& call = h_.connections.Add(std::move(record));
 
     // 5.-7. The line: time, caller, service, MSN.
     std::string line = FormatLongTime(call.ArrivalTime) + "   " + call.CallingNumber +
                        ServiceText(ind->cip) + " -> " + call.CalledNumber;
+    // 6. A D-Mail call goes to D-Mail reception before it is alerted.
+    const bool dmailCall = ind->cip == cip::kDMail;
+    if (dmailCall && h_.dmail) h_.dmail->Receive(call);
     // 8. Every call is alerted before any rule is looked at.
     h_.capi.SendAlertReq(call.PLCI);
     // 9. D-Mail calls are no monitored calls.
-    if (ind->cip == 24) {
-        if (h_.dmailReception) h_.dmailReception(call);
-        return;
-    }
+    if (dmailCall) return;
 
     // 10.-11. The rule.
     const RuleNode* msn = h_.rules.FindMsnNode(call.CalledNumber);
@@ -79,19 +88,19 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
         return;
     }
     const TActionItem& entry = (*caller->Entries())[*index];
-    // Codes above 5 name the other subsystems' calls (9 would reject this one
-    // at ALERT_CONF); a code outside the action list, from a hive edited by
-    // hand, only logs the call, like "Aus".
-    const bool knownAction = entry.Action >= 0 && entry.Action <= 5;
-    call.Kind = knownAction ? entry.Action : 0;
+    // A code outside the action list, from a hive edited by hand, only logs
+    // the call, like "Aus": as a kind of call it would name another
+    // subsystem's call (DMailIn would even reject this one).
+    call.Kind = CallKindOfAction(entry.Action).value_or(CallKind::Aus);
     if (!name.empty()) line += "  " + name;
     switch (call.Kind) {
-        case 1:  // "Ausführen"
-            if (h_.startProgram) h_.startProgram(entry.Param);
-            h_.ui.ProgramStarted(entry.Param);
+        case CallKind::Ausfuehren:
+            // A program that cannot be started is not reported; its name goes
+            // to the line all the same.
+            h_.devices.programs.Start(entry.Param);
             line += " (" + FileNamePart(entry.Param) + ")";
             break;
-        case 2: {  // "Sound", one second after the call arrived
+        case CallKind::Sound: {  // one second after the call arrived
             std::error_code ec;
             if (std::filesystem::is_regular_file(entry.Param, ec)) {
                 PlayDelayedSound(call.PLCI, line, entry.Param, name);
@@ -99,26 +108,27 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
             }
             break;
         }
-        case 3:  // "Abfangen"
-        case 5:  // pick up
-            h_.capi.SendConnectResp(call.PLCI, 0);
+        case CallKind::Abfangen:
+        case CallKind::Abheben:
+            h_.capi.SendConnectResp(call.PLCI, reject::kAccept);
             break;
-        case 4: {  // "SMS an": prepared now, sent if the call is missed
+        case CallKind::SmsAn: {  // prepared now, sent if the call is missed
             std::string text = "Tolvar: Anruf von " + call.CallingNumber;
             if (!name.empty()) text += " " + name;
-            if (h_.prepareSms) h_.prepareSms(entry.Param, text);
+            if (h_.sms) h_.sms->PrepareSMSJob(entry.Param, text);
             break;
         }
         default:
             break;
     }
-    FinishArrival(call.PLCI, line, true, name, call.Kind != 2 && call.Kind != 3);
+    FinishArrival(call.PLCI, line, true, name,
+                  call.Kind != CallKind::Sound && call.Kind != CallKind::Abfangen);
 }
 
 void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path,
                                    std::string name) {
     // Whatever CAPI reports meanwhile waits, as it would behind a handler that slept.
-    h_.capi.Hold();
+    h_.link.Hold();
     pendingSound_ = PendingSound{plci, std::move(line), std::move(path), std::move(name)};
     soundDelay_.Restart();
 }
@@ -128,10 +138,13 @@ void CallMonitor::SoundDelayElapsed() {
     if (!pendingSound_) return;
     const PendingSound p = std::move(*pendingSound_);
     pendingSound_.reset();
-    PlaySoundFile(h_.ui, p.path);
+    // Messages that waited are fetched once this handler is over, even if it fails.
+    struct ResumeAfter {
+        CapiLink& link;
+        ~ResumeAfter() { link.Resume(); }
+    } resume{h_.link};
+    PlaySoundFile(h_.devices.sound, p.path);
     FinishArrival(p.plci, p.line + " (" + FileNamePart(p.path) + ")", true, p.name, false);
-    // Messages kept meanwhile run now; one of them may be the next sound call.
-    h_.capi.Resume();
 }
 
 void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool callerFound,
@@ -139,45 +152,20 @@ void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool calle
     TConnection* call = h_.connections.FindConnectionByPLCI(plci);
     if (call == nullptr) return;
     // 14. Contact lookup, whenever a caller node was found.
-    if (callerFound && h_.useOutlook && h_.useOutlook()) h_.ui.LookUpContact(call->CallingNumber);
+    if (callerFound && h_.useOutlook && h_.useOutlook())
+        h_.devices.contacts.LookUp(call->CallingNumber);
     // 15. Announcement of a known caller.
     if (callerFound && announce && !name.empty() && h_.useAgent && h_.useAgent())
-        h_.ui.AnnounceCaller("Anruf von " + name);
+        h_.devices.announcer.AnnounceCaller("Anruf von " + name);
     // 16. The line, after a date header when the day changed.
     h_.log.DateHeaderRule();
     call->LogLine = h_.log.AppendLine(line);
 }
 
-void CallMonitor::InfoInd(const CapiMessageView& msg) {
-    const std::uint32_t plci = msg.FirstParameter();
-    h_.capi.SendInfoResp(msg.MessageNumber(), plci);
-    const TConnection* call = h_.connections.FindConnectionByPLCI(plci);
-    const auto info = ReadU16(msg.bytes(), 12);
-    // The far end of a D-Mail call rings: the packet has arrived, hang up.
-    if (call != nullptr && call->Kind == 8 && info == 0x8001) h_.capi.SendDisconnectReq(plci);
-}
-
-void CallMonitor::ConnectActiveInd(const CapiMessageView& msg) {
-    const std::uint32_t plci = msg.FirstParameter();
-    h_.capi.SendConnectActiveResp(msg.MessageNumber(), plci);
-    if (h_.stopSmsConnectRetry) h_.stopSmsConnectRetry();
-    TConnection* call = h_.connections.FindConnectionByPLCI(plci);
-    if (call == nullptr) return;
-    switch (call->Kind) {
-        case 5:
-            break;  // picked up: stays connected
-        case 6:
-        case 7:
-            if (h_.smsConnected) h_.smsConnected(*call);
-            break;
-        case 8:
-        case 9:
-            h_.capi.SendDisconnectReq(plci);
-            if (h_.dmailConnected) h_.dmailConnected(*call);
-            break;
-        default:
-            h_.capi.SendDisconnectReq(plci);  // "Abfangen" cuts the caller off here
-    }
+void CallMonitor::ConnectActive(TConnection& call) {
+    // A picked-up call stays connected; every other accepted call was
+    // intercepted and is cut off here.
+    if (call.Kind != CallKind::Abheben) h_.capi.SendDisconnectReq(call.PLCI);
 }
 
 void CallMonitor::AppendToLine(const TConnection& call, const std::string& text) {
@@ -185,55 +173,32 @@ void CallMonitor::AppendToLine(const TConnection& call, const std::string& text)
     h_.log.ReplaceLine(call.LogLine, h_.log.Lines()[static_cast<std::size_t>(call.LogLine)] + text);
 }
 
-void CallMonitor::DisconnectInd(const CapiMessageView& msg) {
-    const std::uint32_t plci = msg.FirstParameter();
-    h_.capi.SendDisconnectResp(msg.MessageNumber(), plci);
-    if (h_.stopSmsWatchDog) h_.stopSmsWatchDog();
-    TConnection* call = h_.connections.FindConnectionByPLCI(plci);
-    if (call == nullptr) return;
-    const std::uint16_t reason = ReadU16(msg.bytes(), 12).value_or(0);
-    const bool answeredElsewhere =
-        reason == kReasonOtherApplication || reason == kReasonNonSelectedUser;
-    switch (call->Kind) {
-        case 0:
-        case 1:
-        case 2:
-            if (answeredElsewhere) AppendToLine(*call, "  verbunden.");
-            h_.log.WriteFile();
+void CallMonitor::Disconnected(TConnection& call, std::uint16_t reasonValue) {
+    const bool answeredElsewhere = reason::AnsweredElsewhere(reasonValue);
+    switch (call.Kind) {
+        case CallKind::Abfangen:
+            AppendToLine(call, "  abgefangen.");
             break;
-        case 3:
-            AppendToLine(*call, "  abgefangen.");
-            h_.log.WriteFile();
-            break;
-        case 4:
+        case CallKind::SmsAn:
             if (answeredElsewhere) {
-                AppendToLine(*call, "  verbunden.");
+                AppendToLine(call, "  verbunden.");
             } else {
-                AppendToLine(*call, "  sende SMS.");
-                if (h_.startAutomaticSms) h_.startAutomaticSms();
+                AppendToLine(call, "  sende SMS.");
+                if (h_.sms) h_.sms->StartAutomaticSMS();
             }
-            h_.log.WriteFile();
             break;
-        case 5: {
+        case CallKind::Abheben: {
             // The duration modulo one day; the line reaches the file with the next write.
-            double elapsed = h_.clock.Now().timeOfDay - call->ArrivalTime;
+            double elapsed = h_.clock.Now().timeOfDay - call.ArrivalTime;
             if (elapsed < 0) elapsed += 1.0;
-            AppendToLine(*call, "  abgehoben " + FormatLongTime(elapsed));
-            break;
+            AppendToLine(call, "  abgehoben " + FormatLongTime(elapsed));
+            return;
         }
-        case 6:
-        case 7:
-            if (h_.smsEnded) h_.smsEnded(*call, reason);
-            break;
-        case 8:
-        case 9:
-            if (h_.dmailEnded) h_.dmailEnded(*call, reason);
-            break;
-        default:
+        default:  // "Aus", "Ausführen", "Sound"
+            if (answeredElsewhere) AppendToLine(call, "  verbunden.");
             break;
     }
-    h_.connections.Remove(call);
-    if (h_.releaseCharacter) h_.releaseCharacter();
+    h_.log.WriteFile();
 }
 
 }  // namespace tolvar

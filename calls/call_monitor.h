@@ -1,18 +1,21 @@
 #pragma once
 // Incoming calls from their indication to their end: decoding, the rule that
-// applies, the action's three moments, the event-log line, and the progress
-// messages of every call (ALERT_CONF aside, which the engine answers).
+// applies, the action's three moments and the event-log line. The monitor
+// owns the calls of the kinds 0 to 5 (the rule actions).
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "capi/call_router.h"
 #include "capi/capi_message.h"
+#include "core/devices.h"
 #include "core/timer.h"
 
 namespace tolvar {
 
+class CapiLink;
 class CapiSession;
 class Clock;
 class Connections;
@@ -20,46 +23,51 @@ class EventLog;
 class FrontEnd;
 class RuleStore;
 struct TConnection;
-struct TActionItem;
 
-// DISCONNECT_IND reasons that mean another terminal or application answered.
-inline constexpr std::uint16_t kReasonOtherApplication = 0x3304;
-inline constexpr std::uint16_t kReasonNonSelectedUser = 0x349A;
+// D-Mail reception: sees every CIP-24 call before it is alerted and may take
+// it as D-Mail (its kind becomes DMailIn).
+class DMailReception {
+  public:
+    virtual ~DMailReception() = default;
+    virtual void Receive(TConnection& call) = 0;
+};
+
+// The SMS job of the action "SMS an": prepared while the call rings, sent
+// when it ends unanswered.
+class AutomaticSms {
+  public:
+    virtual ~AutomaticSms() = default;
+    virtual void PrepareSMSJob(const std::string& receiver, const std::string& text) = 0;
+    virtual void StartAutomaticSMS() = 0;
+};
 
 struct CallMonitorHost {
     CapiSession& capi;
+    CapiLink& link;
     Connections& connections;
     EventLog& log;
     RuleStore& rules;
     Clock& clock;
     TimerService& timers;
     FrontEnd& ui;
-    // Starts a command line detached; false when it cannot be started.
-    std::function<bool(const std::string&)> startProgram;
+    Devices devices;
     // The options read at start: contact lookup and announcements.
     std::function<bool()> useOutlook;
     std::function<bool()> useAgent;
-    // The seats of the subsystems that own the other kinds of call.
-    std::function<void(TConnection&)> dmailReception = {};  // CIP 24 at arrival
-    std::function<void(const std::string&, const std::string&)> prepareSms = {};  // receiver, text
-    std::function<void()> startAutomaticSms = {};
-    std::function<void()> stopSmsConnectRetry = {};
-    std::function<void()> stopSmsWatchDog = {};
-    std::function<void(TConnection&)> smsConnected = {};             // Kind 6, 7 active
-    std::function<void(TConnection&, std::uint16_t)> smsEnded = {};  // Kind 6, 7 disconnected
-    std::function<void(TConnection&)> dmailConnected = {};           // Kind 8, 9 active (an error)
-    std::function<void(TConnection&, std::uint16_t)> dmailEnded = {};  // Kind 8, 9 disconnected
-    std::function<void()> releaseCharacter = {};
+    // The subsystems that take part in incoming calls; none until they exist.
+    DMailReception* dmail = nullptr;
+    AutomaticSms* sms = nullptr;
 };
 
-class CallMonitor {
+class CallMonitor final : public CallOwner {
   public:
     explicit CallMonitor(CallMonitorHost host);
 
     void ConnectInd(const CapiMessageView& msg);
-    void InfoInd(const CapiMessageView& msg);
-    void ConnectActiveInd(const CapiMessageView& msg);
-    void DisconnectInd(const CapiMessageView& msg);
+
+    // CallOwner, for the kinds 0 to 5.
+    void ConnectActive(TConnection& call) override;
+    void Disconnected(TConnection& call, std::uint16_t reason) override;
 
   private:
     // Steps after the action's at-arrival step: lookup, announcement, log line.

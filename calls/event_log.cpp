@@ -28,14 +28,14 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
         if (last) end = data.size();
         std::string line = data.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(IsValidUtf8(line) ? line : Cp1252ToUtf8(line));
+        lines.push_back(ReplaceControlCharacters(IsValidUtf8(line) ? line : Cp1252ToUtf8(line)));
         start = end + 1;
     }
     return lines;
 }
 
-EventLog::EventLog(FrontEnd& ui, Clock& clock, std::string path)
-    : ui_(ui), clock_(clock), path_(std::move(path)) {}
+EventLog::EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path)
+    : ui_(ui), dialogs_(dialogs), clock_(clock), path_(std::move(path)) {}
 
 void EventLog::Load() {
     lines_ = ReadTextLines(path_).value_or(std::vector<std::string>{});
@@ -53,9 +53,9 @@ void EventLog::Load() {
 }
 
 int EventLog::AppendLine(const std::string& text) {
-    lines_.push_back(text);
+    lines_.push_back(ReplaceControlCharacters(text));
     const int index = static_cast<int>(lines_.size()) - 1;
-    ui_.LogLineSet(index, text, true);
+    ui_.LogLineSet(index, lines_.back(), true);
     return index;
 }
 
@@ -69,15 +69,16 @@ void EventLog::DateHeaderRule() {
 
 void EventLog::ReplaceLine(int index, const std::string& text) {
     if (index < 0 || static_cast<std::size_t>(index) >= lines_.size()) return;
-    lines_[static_cast<std::size_t>(index)] = text;
-    ui_.LogLineSet(index, text, false);
+    std::string& line = lines_[static_cast<std::size_t>(index)];
+    line = ReplaceControlCharacters(text);
+    ui_.LogLineSet(index, line, false);
 }
 
 bool EventLog::WriteFile() {
     std::string text;
     for (const auto& l : lines_) text += l + "\r\n";
     if (auto error = WriteFileAtomically(path_, text)) {
-        if (!writeFailureReported_) ui_.MessageBox(*error);
+        if (!writeFailureReported_) dialogs_.MessageBox(Dialogs::Kind::Error, *error);
         writeFailureReported_ = true;
         return false;
     }
@@ -103,7 +104,7 @@ std::optional<std::string> EventLog::NumbersOf(int index) const {
 void EventLog::Clear() {
     // A log that was never written has no file to delete: that is no failure.
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
-        ui_.MessageBox(std::strerror(errno));
+        dialogs_.MessageBox(Dialogs::Kind::Error, std::strerror(errno));
         return;
     }
     lines_.clear();

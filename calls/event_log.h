@@ -12,18 +12,21 @@
 namespace tolvar {
 
 class Clock;
+class Dialogs;
 class FrontEnd;
 
 inline constexpr const char* kEventLogFile = "Tolvar.txt";
 
 class EventLog {
   public:
-    EventLog(FrontEnd& ui, Clock& clock, std::string path = kEventLogFile);
+    EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path = kEventLogFile);
 
     // Start-up: the file's lines become the list, LastLogDate comes from the
     // last header line, the last line is selected.
     void Load();
 
+    // Lines are kept without control characters (see ReplaceControlCharacters):
+    // no text from the line, a settings file or an old file can start a line.
     // Adds a line, selects it and returns its index.
     int AppendLine(const std::string& text);
     // Appends an empty line and today's header first when the day changed.
@@ -43,6 +46,7 @@ class EventLog {
 
   private:
     FrontEnd& ui_;
+    Dialogs& dialogs_;
     Clock& clock_;
     std::string path_;
     std::vector<std::string> lines_;
@@ -51,10 +55,8 @@ class EventLog {
 };
 
 // Reads a text file's lines: CR LF or LF ends, UTF-8, a line that is not valid
-// UTF-8 taken as Windows-1252. Nothing when the file cannot be opened.
+// UTF-8 taken as Windows-1252, control characters replaced. Nothing when the
+// file cannot be opened.
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
-// Writes the lines with CR LF ends through a temporary file and a rename, so
-// the old file stays whole when anything fails. Returns the system's error
-// text on failure.
 
 }  // namespace tolvar

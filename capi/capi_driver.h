@@ -1,6 +1,8 @@
 #pragma once
-// The six CAPI 2.0 operations the program uses. Results are 32-bit, 0 meaning
-// success. The real implementation sits on libcapi20; tests use a fake.
+// The CAPI 2.0 operations the program uses. Results are 32-bit, 0 meaning
+// success. Waiting for a signal is a descriptor that the front end's event
+// loop watches, so no thread hands signals over. The real implementation sits
+// on libcapi20; tests use a fake.
 
 #include <cstdint>
 #include <string>
@@ -9,7 +11,11 @@
 
 namespace tolvar {
 
+inline constexpr std::uint32_t kCapiIllegalApplId = 0x1101;
 inline constexpr std::uint32_t kCapiReceiveQueueEmpty = 0x1104;
+// The operating system failed the exchange with CAPI: for a remote CAPI, the
+// connection to the server is gone. The program takes it as a lost link.
+inline constexpr std::uint32_t kCapiOSResourceError = 0x1108;
 
 class CapiDriver {
   public:
@@ -22,10 +28,12 @@ class CapiDriver {
     // message: exactly the message's Length bytes. data: the block a
     // DATA_B3_REQ carries, empty for every other message.
     virtual std::uint32_t PutMessage(std::uint32_t applId, Bytes message, Bytes data) = 0;
-    // On success the view stays valid until the next GetMessage.
+    // On success the view holds what CAPI delivered (its Length field may
+    // claim more or less) and stays valid until the next GetMessage.
     virtual std::uint32_t GetMessage(std::uint32_t applId, CapiMessageView& message) = 0;
-    // 0 when a message waits; anything else after timeoutMs or on an error.
-    virtual std::uint32_t WaitForSignal(std::uint32_t applId, std::uint32_t timeoutMs) = 0;
+    // A descriptor that becomes readable when a message waits for applId
+    // (libcapi20's capi20_fileno); -1 when there is none.
+    virtual int Fileno(std::uint32_t applId) = 0;
     // The manufacturer text of controller 1 (at most 64 characters), raw bytes.
     virtual std::string GetManufacturer() = 0;
 };

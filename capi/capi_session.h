@@ -4,12 +4,11 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "capi/capi_codes.h"
 #include "capi/capi_driver.h"
 #include "capi/capi_message.h"
 
@@ -18,13 +17,13 @@ namespace tolvar {
 class FrontEnd;
 
 // Purpose tags carried as the message number of CONNECT_REQ.
-inline constexpr std::uint16_t kTagAutomaticSms = 6;
-inline constexpr std::uint16_t kTagUserSms = 7;
-inline constexpr std::uint16_t kTagDMail = 8;
+inline constexpr std::uint16_t kTagAutomaticSms = PurposeTag(CallKind::AutomaticSms);
+inline constexpr std::uint16_t kTagUserSms = PurposeTag(CallKind::UserSms);
+inline constexpr std::uint16_t kTagDMail = PurposeTag(CallKind::DMailOut);
 
 struct ConnectReqParams {
     std::uint16_t purposeTag = kTagUserSms;
-    std::uint16_t cipValue = 2;
+    std::uint16_t cipValue = cip::kUnrestrictedDigital;
     std::string calledNumber;   // digits to dial
     std::string callingNumber;  // own number; empty: structure 02 00 80
     std::optional<std::string> calledSubaddress;
@@ -44,8 +43,10 @@ class CapiSession {
 
     CapiSession(CapiDriver& driver, FrontEnd& ui);
 
-    // Registration with (3881, 2, 8, 130); the result is the driver's.
+    // Registration with (3881, 2, 8, 130); the result is the driver's. A
+    // failed registration leaves ApplID 0.
     std::uint32_t Register();
+    // Releases the registration (if any) and forgets the ApplID.
     std::uint32_t Release();
     std::uint32_t ApplID() const { return applId_; }
 
@@ -55,17 +56,15 @@ class CapiSession {
 
     // Installs the handler of one of kDispatchedCommands.
     void SetHandler(std::uint16_t commandWord, Handler handler);
+    // Told of every put that failed, with the driver's result.
+    std::function<void(std::uint32_t)> OnPutFailed;
 
-    // Fetches exactly one message and dispatches it. False when CAPI had none.
+    // Fetches exactly one message and dispatches it. False when CAPI had
+    // none; LastFetchResult() then says why. A message that does not fit what
+    // CAPI delivered (shorter than its header, or a Length past the delivered
+    // bytes) is dropped with one trace line; it counts as fetched.
     bool WMCapiSignal();
-
-    // While held, messages are still fetched one per signal but kept, in
-    // order, and traced and dispatched only at Resume, as if their handling
-    // had waited for the handler that holds. A handler that waits one second
-    // uses this instead of blocking the event loop.
-    void Hold() { ++holds_; }
-    void Resume();
-    bool Held() const { return holds_ > 0; }
+    std::uint32_t LastFetchResult() const { return lastFetch_; }
 
     // Hands a built message to CAPI and traces it; the caller is not told of
     // a failure.
@@ -89,8 +88,9 @@ class CapiSession {
     void SendDisconnectB3Resp(std::uint16_t messageNumber, std::uint32_t ncci);
 
   private:
-    // Builds a message whose parameters are the first parameter (32-bit) alone.
     void Dispatch(const CapiMessageView& msg);
+    void Drop(Bytes delivered, const std::string& why);
+    // A message whose parameters are the first parameter (32-bit) alone.
     void SendFirstParameterOnly(TCapiMessage& buffer, std::uint16_t messageNumber,
                                 std::uint16_t command, std::uint32_t value, const char* name);
 
@@ -98,13 +98,9 @@ class CapiSession {
     FrontEnd& ui_;
     std::uint32_t applId_ = 0;
     bool traceEnabled_ = false;
+    std::uint32_t lastFetch_ = 0;
     TCapiMessage SendBuffer;
     std::array<Handler, kDispatchedCommands.size()> handlers_;
-    int holds_ = 0;
-    struct Kept {
-        std::vector<std::uint8_t> message, data;
-    };
-    std::deque<Kept> kept_;
 };
 
 }  // namespace tolvar

@@ -6,24 +6,29 @@
 #include <string>
 #include <vector>
 
-namespace tolvar {
+#include "capi/capi_codes.h"
 
-inline constexpr std::uint32_t kNcciPending = 0xFFFF;  // B3 link requested, not confirmed
+namespace tolvar {
 
 struct TConnection {
     std::uint32_t PLCI = 0;
-    std::uint32_t NCCI = 0;
+    std::uint32_t NCCI = 0;  // 0: no B3 link; kNcciPending: requested, not confirmed
     std::int32_t CIPValue = 0;
-    std::string CalledNumber;
-    std::string CallingNumber;
-    std::string SubaddressText;
-    std::int32_t Kind = 0;
+    std::string CalledNumber;    // UTF-8, control characters replaced
+    std::string CallingNumber;   // UTF-8, control characters replaced
+    std::string SubaddressText;  // UTF-8, control characters but CR replaced
+    CallKind Kind = CallKind::Aus;
     std::int32_t LogLine = -1;
     double ArrivalTime = 0.0;
 };
 
 class Connections {
   public:
+    // A line has two B channels and a handful of calls offered at once; a
+    // list this long holds only records of calls the network never ended
+    // (or invented), and the oldest of them goes.
+    static constexpr std::size_t kMaxRecords = 64;
+
     TConnection& Add(TConnection record);
     // Removes and frees the record; references to it become invalid.
     void Remove(const TConnection* record);
@@ -35,6 +40,8 @@ class Connections {
     // an older one with the same value.
     TConnection* FindConnectionByPLCI(std::uint32_t plci);
     TConnection* FindConnectionByNCCI(std::uint32_t ncci);
+    // The newest record of a kind.
+    TConnection* FindNewestOfKind(CallKind kind);
 
   private:
     std::vector<std::unique_ptr<TConnection>> records_;

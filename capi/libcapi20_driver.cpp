@@ -1,15 +1,27 @@
 #include "capi/libcapi20_driver.h"
 
 #include <capi20.h>
-#include <sys/time.h>
+#include <sys/socket.h>
 
 #include <cstring>
 
 namespace tolvar {
 
 namespace {
-constexpr std::uint32_t kCapiIllegalApplId = 0x1101;
-constexpr std::uint32_t kCapiMessageLost = 0x1102;  // "not installed or unreachable"
+
+// Every receive buffer of libcapi20 holds at least this much (its modules use
+// 2048 bytes, or 128 + maxBDataLen when that is more; the kernel path 2176).
+constexpr std::size_t kReceiveBufferSize = 2048;
+
+// A remote CAPI server that went away leaves its socket readable at end of
+// file, which libcapi20 reports as an empty queue.
+bool PeerClosed(int fd) {
+    if (fd < 0) return false;
+    char byte;
+    const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0;
+}
+
 }  // namespace
 
 std::optional<RemoteCapi> ParseRemoteCapi(const std::string& text) {
@@ -73,29 +85,31 @@ std::uint32_t Libcapi20Driver::GetMessage(std::uint32_t applId, CapiMessageView&
     if (applId == 0) return kCapiIllegalApplId;
     unsigned char* buf = nullptr;
     const unsigned result = capi20_get_message(applId, &buf);
+    if (result == kCapiReceiveQueueEmpty && PeerClosed(capi20_fileno(applId)))
+        return kCapiOSResourceError;
     if (result != 0) return result;
-    if (buf == nullptr) return kCapiMessageLost;
-    const std::uint16_t length = static_cast<std::uint16_t>(buf[0] | (buf[1] << 8));
-    if (length < 8) return kCapiMessageLost;
-    Bytes bytes(buf, length);
+    if (buf == nullptr) return kCapiReceiveQueueEmpty;
+    // libcapi20 copies each message into a receive buffer of its own and says
+    // nothing of how much it copied; the buffer is what was delivered. The
+    // message's own Length is checked against it by the session.
+    const Bytes delivered(buf, kReceiveBufferSize);
     Bytes data;
-    const std::uint16_t command = static_cast<std::uint16_t>(buf[4] | (buf[5] << 8));
-    if (command == cmd::DATA_B3_IND && length >= 30) {
-        // The 64-bit data pointer at offset 22 points at the block.
-        std::uint64_t address = 0;
-        for (int i = 0; i < 8; ++i) address |= static_cast<std::uint64_t>(buf[22 + i]) << (8 * i);
-        const std::uint16_t dataLength = static_cast<std::uint16_t>(buf[16] | (buf[17] << 8));
-        if (address != 0) data = Bytes(reinterpret_cast<const std::uint8_t*>(address), dataLength);
+    const std::uint16_t length = ReadU16(delivered, 0).value_or(0);
+    if (ReadU16(delivered, 4) == cmd::DATA_B3_IND && length >= 30) {
+        // The block lies directly behind the message in the same buffer (the
+        // 64-bit pointer at offset 22 says so); only a block that fits it is
+        // taken.
+        const std::uint16_t dataLength = ReadU16(delivered, 16).value_or(0);
+        if (length <= kReceiveBufferSize && dataLength <= kReceiveBufferSize - length)
+            data = delivered.subspan(length, dataLength);
     }
-    message = CapiMessageView(bytes, data);
+    message = CapiMessageView(delivered, data);
     return 0;
 }
 
-std::uint32_t Libcapi20Driver::WaitForSignal(std::uint32_t applId, std::uint32_t timeoutMs) {
-    if (applId == 0) return kCapiIllegalApplId;
-    timeval tv{static_cast<time_t>(timeoutMs / 1000),
-               static_cast<suseconds_t>(timeoutMs % 1000 * 1000)};
-    return capi20_waitformessage(applId, &tv);
+int Libcapi20Driver::Fileno(std::uint32_t applId) {
+    if (applId == 0) return -1;
+    return capi20_fileno(applId);
 }
 
 std::string Libcapi20Driver::GetManufacturer() {

@@ -31,7 +31,7 @@ class Libcapi20Driver final : public CapiDriver {
     std::uint32_t Release(std::uint32_t applId) override;
     std::uint32_t PutMessage(std::uint32_t applId, Bytes message, Bytes data) override;
     std::uint32_t GetMessage(std::uint32_t applId, CapiMessageView& message) override;
-    std::uint32_t WaitForSignal(std::uint32_t applId, std::uint32_t timeoutMs) override;
+    int Fileno(std::uint32_t applId) override;
     std::string GetManufacturer() override;
 
   private:

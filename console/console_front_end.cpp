@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/charset.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -13,7 +14,7 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::function<void()> quit)
 
 void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) {
     std::string line = channel + ": ";
-    for (char c : text) {
+    for (char c : ReplaceControlCharacters(text, "\r\n")) {
         if (c == '\r')
             line += "\\r";
         else if (c == '\n')
@@ -22,6 +23,51 @@ void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) 
             line += c;
     }
     out_ << line << '\n' << std::flush;
+}
+
+void ConsoleFrontEnd::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
+    switch (list) {
+        case StatusList::SmsTrace:
+            Emit("sms", text);
+            break;
+        case StatusList::DMailStatus:
+            Emit("dmail", text);
+            break;
+        case StatusList::DMailLog:
+            Emit(marked ? "dmail-log sent" : "dmail-log", text);
+            break;
+    }
+}
+
+void ConsoleFrontEnd::ClearStatusList(StatusList list) {
+    switch (list) {
+        case StatusList::SmsTrace:
+            Emit("sms-clear", "");
+            break;
+        case StatusList::DMailStatus:
+            Emit("dmail-clear", "");
+            break;
+        case StatusList::DMailLog:
+            break;  // the message log is cleared only by the user, in the window
+    }
+}
+
+std::string ConsoleFrontEnd::ControlText(Control control) const {
+    const auto it = texts_.find(control);
+    return it == texts_.end() ? std::string() : it->second;
+}
+
+void ConsoleFrontEnd::SetControlText(Control control, const std::string& text) {
+    texts_[control] = text;
+}
+
+ConsoleDevices::ConsoleDevices(ConsoleFrontEnd& out, std::function<bool(const std::string&)> start)
+    : out_(out), start_(std::move(start)) {}
+
+bool ConsoleDevices::Start(const std::string& commandLine) {
+    const bool started = start_ && start_(commandLine);
+    if (started) out_.Emit("exec", commandLine);
+    return started;
 }
 
 void ConsoleFrontEnd::LogLoaded(const std::vector<std::string>& lines) {

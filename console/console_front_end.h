@@ -3,16 +3,18 @@
 // on the output, and the window's controls become commands read line by line.
 
 #include <functional>
+#include <map>
 #include <ostream>
 #include <string>
 
+#include "core/devices.h"
 #include "core/front_end.h"
 
 namespace tolvar {
 
 class Engine;
 
-class ConsoleFrontEnd final : public FrontEnd {
+class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
   public:
     ConsoleFrontEnd(std::ostream& out, std::function<void()> quit);
 
@@ -23,7 +25,14 @@ class ConsoleFrontEnd final : public FrontEnd {
     void PlaceAtBottomRight() override {}
     void SetIsdnTabVisible(bool) override {}
     void AppendIsdnTrace(const std::string& line) override { Emit("isdn", line); }
-    void MessageBox(const std::string& text) override { Emit("box", text); }
+    void AppendStatusLine(StatusList list, const std::string& text, bool marked) override;
+    void ClearStatusList(StatusList list) override;
+    void SetControlEnabled(Control, bool) override {}
+    void FocusControl(Control, bool) override {}
+    std::string ControlText(Control control) const override;
+    void SetControlText(Control control, const std::string& text) override;
+    void SetControlItems(Control, const std::vector<std::string>&) override {}
+    void SetBusyCursor(bool) override {}
     void ReportError(const std::string& text) override { Emit("box", text); }
     void Quit() override { quit_(); }
     void LogLoaded(const std::vector<std::string>& lines) override;
@@ -35,19 +44,49 @@ class ConsoleFrontEnd final : public FrontEnd {
     void SetTrayIcon(int) override {}
     void SetTrayTip(const std::string& tip) override;
     void AttentionChanged(bool on) override { Emit("attention", on ? "on" : "off"); }
-    void ProgramStarted(const std::string& commandLine) override { Emit("exec", commandLine); }
-    void AnnounceCaller(const std::string& text) override { Emit("announce", text); }
-    void LookUpContact(const std::string&) override {}
+    void CapiLinkChanged(bool up, const std::string& text) override {
+        Emit("capi", (up ? "up " : "down ") + text);
+    }
     void RulesChanged(const RuleStore&) override {}
-    void PlaySound(const std::string& path) override { Emit("sound", path); }
 
-    // One output line; CR and LF inside text are written as \r and \n.
+    // Dialogs: a box is a line; there is nobody to choose a file.
+    Answer MessageBox(Kind, const std::string& text) override {
+        Emit("box", text);
+        return Answer::Ok;
+    }
+    std::optional<std::string> ChooseFile(const FileChoice&) override { return std::nullopt; }
+
+    // One output line; CR and LF inside text are written as \r and \n, any
+    // other control character as "?".
     void Emit(const std::string& channel, const std::string& text);
 
   private:
     std::ostream& out_;
     std::function<void()> quit_;
     std::string tip_ = "Tolvar";
+    std::map<Control, std::string> texts_;
+};
+
+// The devices as lines of text: what would be played, started or said.
+class ConsoleDevices final : public SoundDevice,
+                             public ProgramStarter,
+                             public Announcer,
+                             public ContactLookup {
+  public:
+    // start: how programs are really started (StartDetached).
+    ConsoleDevices(ConsoleFrontEnd& out, std::function<bool(const std::string&)> start);
+
+    void Play(const std::string& path) override { out_.Emit("sound", path); }
+    bool Start(const std::string& commandLine) override;
+    void AnnounceCaller(const std::string& text) override { out_.Emit("announce", text); }
+    void ReleaseCharacter() override {}
+    void LookUp(const std::string&) override {}
+
+    Devices All() { return {*this, *this, *this, *this}; }
+
+  private:
+    ConsoleFrontEnd& out_;
+    std::function<bool(const std::string&)> start_;
 };
 
 // Runs one command line against the engine. Returns false (after printing

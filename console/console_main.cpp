@@ -6,20 +6,37 @@
 
 #include <iostream>
 
+#include "calls/program_start.h"
 #include "capi/libcapi20_driver.h"
 #include "console/console_front_end.h"
 #include "console/event_loop.h"
+#include "core/single_instance.h"
 #include "engine/engine.h"
 
 namespace tolvar {
 
 int RunConsole(const Options& options) {
+    pid_t holder = 0;
+    const auto instance = SingleInstance::Claim(options.registryPath, holder);
+    if (!instance) {
+        std::cout << "error: " << AlreadyRunningText(holder) << std::endl;
+        return 3;
+    }
+
     EventLoop loop;
     ConsoleFrontEnd ui(std::cout, [&loop] { loop.Quit(0); });
+    ConsoleDevices devices(ui, StartDetached);
     Libcapi20Driver driver(options.remote);
     SystemClock clock;
-    Engine engine({driver, clock, loop, ui, options.registryPath,
-                   [&loop](std::function<void()> fn) { loop.Post(std::move(fn)); }, true});
+    Engine engine({.capi = driver,
+                   .clock = clock,
+                   .timers = loop,
+                   .io = loop,
+                   .ui = ui,
+                   .dialogs = ui,
+                   .devices = devices.All(),
+                   .registryPath = options.registryPath,
+                   .post = [&loop](std::function<void()> fn) { loop.Post(std::move(fn)); }});
 
     // SIGINT and SIGTERM end the program as "B&eenden" does.
     sigset_t quitSignals;
@@ -35,6 +52,10 @@ int RunConsole(const Options& options) {
             }
             engine.Guard([&] { engine.cmQuitClick(); });
         });
+    // A later start on the same settings file asks for the window.
+    loop.Watch(instance->Fd(), [&] {
+        if (instance->TakeRequest()) engine.Guard([&] { engine.ShowWindow(); });
+    });
 
     engine.FormCreate();
 

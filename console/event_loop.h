@@ -10,11 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "core/io_service.h"
 #include "core/timer.h"
 
 namespace tolvar {
 
-class EventLoop final : public TimerService {
+class EventLoop final : public TimerService, public IoService {
   public:
     EventLoop();
     ~EventLoop() override;
@@ -27,8 +28,8 @@ class EventLoop final : public TimerService {
     // Thread-safe: fn runs on the loop's thread, in posting order.
     void Post(std::function<void()> fn);
     // onReadable runs whenever fd can be read (or hit end of file).
-    void Watch(int fd, std::function<void()> onReadable);
-    void Unwatch(int fd);
+    void Watch(int fd, std::function<void()> onReadable) override;
+    void Unwatch(int fd) override;
 
     // Runs until Quit; returns the exit code given to Quit.
     int Run();

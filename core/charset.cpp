@@ -100,6 +100,31 @@ std::string Utf8ToCp1252(const std::string& text) {
     return out;
 }
 
+bool IsControlCharacter(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+}
+
+std::string ReplaceControlCharacters(const std::string& text, std::string_view keep) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t start = i;
+        char32_t cp;
+        if (!NextCodePoint(text, i, cp)) {
+            out += '?';  // not UTF-8 at all: no byte of it can be trusted
+            ++i;
+            continue;
+        }
+        if (IsControlCharacter(cp) &&
+            !(cp < 0x80 && keep.find(static_cast<char>(cp)) != std::string_view::npos))
+            out += '?';
+        else
+            out.append(text, start, i - start);
+    }
+    return out;
+}
+
 bool IsValidUtf8(const std::string& text) {
     std::size_t i = 0;
     char32_t cp;

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tolvar {
 
@@ -10,6 +11,14 @@ std::string Cp1252ToUtf8(const std::string& bytes);
 // Characters without a Windows-1252 byte become '?'.
 std::string Utf8ToCp1252(const std::string& text);
 bool IsValidUtf8(const std::string& text);
+// U+0000 to U+001F, U+007F and U+0080 to U+009F.
+bool IsControlCharacter(char32_t codePoint);
+// Text from outside (the line, a settings file, an old event log) as the
+// program shows and stores it: every control character, and every byte that
+// is not UTF-8, becomes "?", so nothing can start a new line or reach a
+// terminal as a command. The ASCII control characters in keep stay (CR, a
+// D-Mail's end mark; CR and LF where they are escaped afterwards).
+std::string ReplaceControlCharacters(const std::string& text, std::string_view keep = {});
 // Appends one code point in UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

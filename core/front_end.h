@@ -1,6 +1,7 @@
 #pragma once
 // Every effect of the engine that a person can see goes through this one
-// interface. The Qt window, the console and the tests' recorder implement it.
+// interface, and every control the engine reads or changes is named here. The
+// Qt window, the console and the tests' recorder implement it.
 
 #include <array>
 #include <optional>
@@ -24,6 +25,45 @@ std::string_view PageCaption(Page page);
 // The page with this caption (exactly as shown), if there is one.
 std::optional<Page> PageByCaption(std::string_view caption);
 
+// The status lists besides the event log and the ISDN trace.
+enum class StatusList {
+    SmsTrace,     // LBSMSTrace on "SMS senden"
+    DMailStatus,  // LBDMailTrace on "D-Mail senden"
+    DMailLog,     // LBDMailRecv, the D-Mail message log
+};
+
+// Controls the engine enables, focuses, reads or fills.
+enum class Control {
+    PageControl,      // the page control: while disabled no page can be changed
+    BtnSendSMS,       // "SMS &senden"
+    cbSMSReceiver,    // the SMS receiver box
+    MemoSMS,          // the SMS message field
+    BtnSendDMail,     // "D-Mail &senden"
+    cbDMailReceiver,  // the D-Mail receiver box
+    edDMailSend,      // the D-Mail message field
+    edDMailOwnMSN,    // "Eigene D-Mail &MSN:"
+};
+
+// Modal message boxes and the file dialog. The desktop shows real ones, the
+// console prints them, tests script their answers.
+class Dialogs {
+  public:
+    enum class Kind { Information, Warning, Error };
+    enum class Answer { Ok, Cancel };
+    struct FileChoice {
+        std::string title;
+        // Qt's filter form: "Anwendungen (*);;Alle Dateien (*)".
+        std::string filter;
+        std::string startFolder;
+    };
+
+    virtual ~Dialogs() = default;
+    // A box with one OK button; the answer is how it was closed.
+    virtual Answer MessageBox(Kind kind, const std::string& text) = 0;
+    // The chosen file's full path; nothing when the dialog was cancelled.
+    virtual std::optional<std::string> ChooseFile(const FileChoice& choice) = 0;
+};
+
 class FrontEnd {
   public:
     virtual ~FrontEnd() = default;
@@ -40,9 +80,22 @@ class FrontEnd {
 
     // A line appended to the ISDN trace list.
     virtual void AppendIsdnTrace(const std::string& line) = 0;
+    // A line appended to a status list and selected; marked lines are the
+    // message log's sent messages.
+    virtual void AppendStatusLine(StatusList list, const std::string& text,
+                                  bool marked = false) = 0;
+    virtual void ClearStatusList(StatusList list) = 0;
 
-    // A modal message box with one OK button.
-    virtual void MessageBox(const std::string& text) = 0;
+    // Controls.
+    virtual void SetControlEnabled(Control control, bool enabled) = 0;
+    virtual void FocusControl(Control control, bool selectAll = false) = 0;
+    virtual std::string ControlText(Control control) const = 0;
+    virtual void SetControlText(Control control, const std::string& text) = 0;
+    // The list of a receiver box.
+    virtual void SetControlItems(Control control, const std::vector<std::string>& items) = 0;
+    // The hourglass while a call is being set up or a D-Mail goes out.
+    virtual void SetBusyCursor(bool busy) = 0;
+
     // An error that ended a handler (the framework's error dialog).
     virtual void ReportError(const std::string& text) = 0;
 
@@ -60,15 +113,10 @@ class FrontEnd {
     virtual void SetTrayIcon(int phase) = 0;
     virtual void SetTrayTip(const std::string& tip) = 0;
     virtual void AttentionChanged(bool on) = 0;
-    // A wave file handed to playback; a new sound cuts off the one playing.
-    virtual void PlaySound(const std::string& path) = 0;
 
-    // A program was started for a call (its command line as configured).
-    virtual void ProgramStarted(const std::string& commandLine) = 0;
-    // A known caller is announced; text is what is spoken.
-    virtual void AnnounceCaller(const std::string& text) = 0;
-    // The caller's contact is looked up in the address book.
-    virtual void LookUpContact(const std::string& number) = 0;
+    // The CAPI link came up (text: the manufacturer) or went down (text: why).
+    virtual void CapiLinkChanged(bool up, const std::string& text) = 0;
+
     // The rule tree changed: the window redraws its tree control from it.
     virtual void RulesChanged(const RuleStore& rules) = 0;
 };

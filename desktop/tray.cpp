@@ -2,18 +2,24 @@
 
 #include <filesystem>
 
+#include "core/devices.h"
 #include "core/front_end.h"
 
 namespace tolvar {
 
-TrayIcon::TrayIcon(FrontEnd& ui, TimerService& timers) : ui_(ui), TimerAttention(timers, 500) {
+TrayIcon::TrayIcon(FrontEnd& ui, TimerService& timers, SoundDevice& sound)
+    : ui_(ui), sound_(sound), TimerAttention(timers, 500) {
     TimerAttention.OnTimer = [this] { TimerAttentionTimer(); };
 }
 
 void TrayIcon::Add() {
     phase_ = 0;
-    tip_ = kTrayTip;
     ui_.SetTrayIcon(phase_);
+    ShowTip();
+}
+
+void TrayIcon::ShowTip() {
+    tip_ = Attention() ? kTrayTipAttention : capiReachable_ ? kTrayTip : kTrayTipNoCapi;
     ui_.SetTrayTip(tip_);
 }
 
@@ -21,11 +27,15 @@ void TrayIcon::SetAttention(bool on, const std::string& soundPath) {
     const bool changed = on != TimerAttention.Enabled();
     TimerAttention.SetEnabled(on);
     phase_ = 0;
-    tip_ = on ? kTrayTipAttention : kTrayTip;
     if (changed) ui_.AttentionChanged(on);
-    if (on) PlaySoundFile(ui_, soundPath);
+    if (on) PlaySoundFile(sound_, soundPath);
     ui_.SetTrayIcon(phase_);
-    ui_.SetTrayTip(tip_);
+    ShowTip();
+}
+
+void TrayIcon::SetCapiReachable(bool reachable) {
+    capiReachable_ = reachable;
+    ShowTip();
 }
 
 void TrayIcon::TimerAttentionTimer() {
@@ -33,10 +43,10 @@ void TrayIcon::TimerAttentionTimer() {
     ui_.SetTrayIcon(phase_);
 }
 
-void PlaySoundFile(FrontEnd& ui, const std::string& path) {
+void PlaySoundFile(SoundDevice& sound, const std::string& path) {
     std::error_code ec;
     if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return;
-    ui.PlaySound(path);
+    sound.Play(path);
 }
 
 }  // namespace tolvar

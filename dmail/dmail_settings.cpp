@@ -3,31 +3,18 @@
 #include <functional>
 
 #include "registry/registry.h"
+#include "registry/values.h"
 
 namespace tolvar {
 
 namespace {
 
-std::string ReadStringOrEmpty(const RegKey& key, const char* name) {
-    if (!key.ValueExists(name)) return "";
-    try {
-        return key.ReadString(name);
-    } catch (const RegistryError&) {
-        return "";  // a value of another type reads as missing
-    }
-}
-
 // The value in force after the check, written back at once.
 std::uint32_t CheckedInteger(RegKey& key, const char* name, std::uint32_t fallback,
                              const std::function<bool(std::int64_t)>& accepted) {
-    std::uint32_t value = fallback;
-    if (key.ValueExists(name)) {
-        try {
-            const std::int32_t stored = key.ReadInteger(name);
-            if (accepted(stored)) value = static_cast<std::uint32_t>(stored);
-        } catch (const RegistryError&) {
-        }
-    }
+    const auto stored = ReadIntegerIfAny(key, name);
+    const std::uint32_t value =
+        stored && accepted(*stored) ? static_cast<std::uint32_t>(*stored) : fallback;
     key.WriteInteger(name, static_cast<std::int32_t>(value));
     return value;
 }
@@ -37,15 +24,15 @@ std::uint32_t CheckedInteger(RegKey& key, const char* name, std::uint32_t fallba
 DMailSettings LoadDMailSettings(Registry& registry) {
     DMailSettings s;
     auto key = registry.OpenKey(kDMailKey, true);
-    s.MSN = ReadStringOrEmpty(*key, "MSN");
-    s.Suffix = ReadStringOrEmpty(*key, "Suffix");
+    s.MSN = ReadStringOr(*key, "MSN");
+    s.Suffix = ReadStringOr(*key, "Suffix");
     s.ACKDelay = CheckedInteger(*key, "ACKDelay", 3000,
                                 [](std::int64_t v) { return v >= 1000 && v <= 8000; });
     s.PacketDelay =
         CheckedInteger(*key, "PacketDelay", 20, [](std::int64_t v) { return v >= 5 && v <= 1000; });
     s.ACKTimeOut =
         CheckedInteger(*key, "ACKTimeOut", 12000, [](std::int64_t v) { return v >= 12000; });
-    s.DMailNotifySound = ReadStringOrEmpty(*key, "DMailNotifySound");
+    s.DMailNotifySound = ReadStringOr(*key, "DMailNotifySound");
     key->WriteString("DMailNotifySound", s.DMailNotifySound);
     key->Close();
     return s;

@@ -4,27 +4,44 @@
 
 #include "core/charset.h"
 #include "registry/registry.h"
+#include "registry/values.h"
 
 namespace tolvar {
+
+namespace {
+constexpr const char* kSettingsBroken = "Die Einstellungsdatei kann nicht gelesen werden:\r\r";
+constexpr const char* kSettingsBrokenTail =
+    "\r\rTolvar arbeitet mit den Voreinstellungen weiter, speichert nichts in die Datei und "
+    "liest sie wieder, sobald sie repariert ist.";
+}  // namespace
 
 Engine::Engine(EngineHost host)
     : host_(std::move(host)),
       ui_(host_.ui),
       capi_(host_.capi, host_.ui),
-      eventLog_(host_.ui, host_.clock, host_.eventLogPath),
-      tray_(host_.ui, host_.timers),
+      link_(host_.capi, capi_, host_.io, host_.timers,
+            {.readable = [this] { WMCapiSignal(); },
+             .up = [this](const std::string& m) { Guard([&] { CapiUp(m); }); },
+             .down = [this](const std::string& r) { Guard([&] { CapiDown(r); }); }}),
+      router_(capi_, Connections_),
+      eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath),
+      tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
-      // The SMS and D-Mail subsystems take the seats left empty here.
       calls_(CallMonitorHost{.capi = capi_,
+                             .link = link_,
                              .connections = Connections_,
                              .log = eventLog_,
                              .rules = rules_,
                              .clock = host_.clock,
                              .timers = host_.timers,
                              .ui = host_.ui,
-                             .startProgram = host_.startProgram,
+                             .devices = host_.devices,
                              .useOutlook = [this] { return useOutlook_; },
-                             .useAgent = [this] { return useAgent_; }}) {
+                             .useAgent = [this] { return useAgent_; }}),
+      dmail_(capi_),
+      settingsRetry_(host_.timers, kSettingsRetryMs) {
+    capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
+    settingsRetry_.OnTimer = [this] { WatchSettingsFile(); };
     BindDispatchTable();
 }
 
@@ -43,79 +60,116 @@ bool Engine::Guard(const std::function<void()>& fn) {
 }
 
 void Engine::BindDispatchTable() {
-    capi_.SetHandler(cmd::ALERT_CONF, [this](const CapiMessageView& m) { AlertConf(m); });
+    router_.Install();
     capi_.SetHandler(cmd::CONNECT_IND, [this](const CapiMessageView& m) { calls_.ConnectInd(m); });
-    capi_.SetHandler(cmd::INFO_IND, [this](const CapiMessageView& m) { calls_.InfoInd(m); });
-    capi_.SetHandler(cmd::CONNECT_ACTIVE_IND,
-                     [this](const CapiMessageView& m) { calls_.ConnectActiveInd(m); });
-    capi_.SetHandler(cmd::DISCONNECT_IND,
-                     [this](const CapiMessageView& m) { calls_.DisconnectInd(m); });
-    // The SMS data call's handlers (CONNECT_CONF, the B3 messages) arrive with
-    // the SMS subsystem; until then those messages are traced only.
+    for (CallKind kind : {CallKind::Aus, CallKind::Ausfuehren, CallKind::Sound, CallKind::Abfangen,
+                          CallKind::SmsAn, CallKind::Abheben})
+        router_.SetOwner(kind, calls_);
+    router_.SetOwner(CallKind::DMailOut, dmail_);
+    router_.SetOwner(CallKind::DMailIn, dmail_);
+    // The announcement of a caller ends with the next call that ends.
+    router_.OnEvery(EveryCall::CallEnded, [this] { host_.devices.announcer.ReleaseCharacter(); });
 }
 
 void Engine::FormCreate() {
     // 1. D-Mail sender and receiver idle.
-    DMailSendText.clear();
-    DMailRecvText.clear();
-    DMailSendState = 0;
-    DMailRecvState = 3;
+    dmail_.Reset();
     // 2. The event-log file is bound at construction.
     // 3. Start hidden.
     windowVisible_ = false;
     // 4. No calls yet.
     Connections_.Clear();
-    // 5. Register with CAPI and start the signal thread. The result is not
-    //    examined: a failed registration shows as failing puts in the trace.
-    capi_.Register();
-    if (host_.signalThread) {
-        handOver_ = std::make_unique<SignalHandOver>(host_.post, [this] { return WMCapiSignal(); });
-        SignalThread = std::make_unique<TCAPIThread>(host_.capi, capi_.ApplID(), *handOver_);
-    }
+    // 5. Register with CAPI; messages are fetched as the event loop sees them
+    //    arrive. A CAPI that cannot be reached is tried again every 2 s.
+    const bool capiUp = link_.Start();
     created_ = true;
-    // 6. The caption names the CAPI manufacturer.
-    caption_ = std::string(kCaptionPrefix) + Cp1252ToUtf8(host_.capi.GetManufacturer());
-    ui_.SetCaption(caption_);
+    // 6. The caption names the CAPI manufacturer, or says there is none.
+    SetCaptionFor(capiUp, capiUp ? host_.capi.GetManufacturer() : "");
+    if (!capiUp) ui_.CapiLinkChanged(false, link_.DownReason());
     // 7. The registry access object.
     registry_ = std::make_unique<Registry>(host_.registryPath);
     // 8. The notification-area icon.
     tray_.Add();
+    tray_.SetCapiReachable(capiUp);
     // 9. The rule grid is laid out by the window itself.
-    // 10. The rules; a first start creates the default tree.
-    Guard([this] { rules_.LoadRules(*registry_); });
-    // 11. The first MSN node opens.
-    if (!rules_.MsnNodes().empty()) rules_.MsnNodes().front()->Expanded = true;
-    ui_.RulesChanged(rules_);
+    // A settings file that cannot be read is reported once, not by every
+    // reader; the program goes on with defaults and writes nothing into it.
+    const auto broken = SettingsUnreadable();
+    if (broken)
+        host_.dialogs.MessageBox(Dialogs::Kind::Error,
+                                 kSettingsBroken + *broken + kSettingsBrokenTail);
+    // 10.-11. The rules; a first start creates the default tree.
+    ReadRules();
     // 12. The event log from "Tolvar.txt".
     Guard([this] { eventLog_.Load(); });
     // 13. Bottom right corner of the screen.
     ui_.PlaceAtBottomRight();
-    // 14. The "ISDN" tab, shown only when "ShowISDNTab" is a non-zero integer.
-    Guard([this] {
-        isdnTabVisible_ = false;
-        auto key = registry_->OpenKey(kRootKey, true);
-        if (key->ValueExists("ShowISDNTab")) {
-            try {
-                isdnTabVisible_ = key->ReadInteger("ShowISDNTab") != 0;
-            } catch (const RegistryError&) {
-                isdnTabVisible_ = false;  // not an integer: hidden
-            }
-        }
-        key->Close();
-    });
-    capi_.SetTraceEnabled(isdnTabVisible_);
-    ui_.SetIsdnTabVisible(isdnTabVisible_);
-    // 15. The receiver lists.
-    Guard([this] { smsReceivers_ = SubscriberNames(std::string(kRootKey) + "\\SMS\\Subscriber"); });
-    Guard([this] {
-        dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber");
-    });
-    // 16. The D-Mail values, checked and written back.
-    Guard([this] { dmailSettings_ = LoadDMailSettings(*registry_); });
-    // 17. The announcer and contact-lookup options.
-    Guard([this] { LoadAgentOptions(); });
+    // 14.-17. The other settings.
+    if (!broken) ReadOtherSettings(true);
+    // A file that could not be read is read again once it has changed (not by
+    // the write-backs just made).
+    settingsStamp_ = StatHiveFile(registry_->Path());
+    settingsRetry_.SetEnabled(broken || rules_.LoadError());
     // 18. LISTEN_REQ goes out once the event loop runs, after all of the above.
     host_.post([this] { Guard([this] { WMStartListen(); }); });
+}
+
+std::optional<std::string> Engine::SettingsUnreadable() {
+    settingsStamp_ = StatHiveFile(registry_->Path());
+    try {
+        registry_->OpenKey(kRootKey, true)->Close();
+    } catch (const RegistryError& e) {
+        return std::string(e.what());
+    }
+    return std::nullopt;
+}
+
+void Engine::ReadRules() {
+    // A failed load leaves saving refused, so the stored rules stay.
+    Guard([this] { rules_.LoadRules(*registry_); });
+    // 11. The first MSN node opens.
+    if (!rules_.MsnNodes().empty()) rules_.MsnNodes().front()->Expanded = true;
+    ui_.RulesChanged(rules_);
+}
+
+void Engine::ReadOtherSettings(bool atStart) {
+    // 14. The "ISDN" tab, shown only when "ShowISDNTab" is a non-zero integer;
+    //     decided once, at start.
+    if (atStart)
+        Guard([this] {
+            const auto value = ReadIntegerIfAny(*registry_->OpenKey(kRootKey, true), "ShowISDNTab");
+            isdnTabVisible_ = value.value_or(0) != 0;
+            capi_.SetTraceEnabled(isdnTabVisible_);
+            ui_.SetIsdnTabVisible(isdnTabVisible_);
+        });
+    // 15. The receiver lists.
+    Guard([this] {
+        smsReceivers_ = SubscriberNames(std::string(kRootKey) + "\\SMS\\Subscriber");
+        ui_.SetControlItems(Control::cbSMSReceiver, smsReceivers_);
+    });
+    Guard([this] {
+        dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber");
+        ui_.SetControlItems(Control::cbDMailReceiver, dmailReceivers_);
+    });
+    // 16. The D-Mail values, checked and written back.
+    Guard([this] {
+        dmailSettings_ = LoadDMailSettings(*registry_);
+        ui_.SetControlText(Control::edDMailOwnMSN, dmailSettings_.MSN);
+    });
+    // 17. The announcer and contact-lookup options.
+    Guard([this] { LoadAgentOptions(); });
+}
+
+void Engine::WatchSettingsFile() {
+    if (StatHiveFile(registry_->Path()) == settingsStamp_) return;
+    const auto broken = SettingsUnreadable();
+    if (broken) return;  // changed, but still not readable: keep waiting quietly
+    // Repaired: what it holds replaces the defaults, and saving is allowed
+    // again once the rules could be read.
+    ReadRules();
+    ReadOtherSettings(false);
+    settingsStamp_ = StatHiveFile(registry_->Path());
+    settingsRetry_.SetEnabled(rules_.LoadError().has_value());
 }
 
 std::vector<std::string> Engine::SubscriberNames(const std::string& keyPath) {
@@ -128,13 +182,9 @@ std::vector<std::string> Engine::SubscriberNames(const std::string& keyPath) {
 void Engine::FormDestroy() {
     if (!created_) return;
     created_ = false;
-    // 1.-2. Stop the signal thread, then release CAPI. libcapi20's wait does
-    //    not return on release, and releasing while the thread is inside a
-    //    CAPI call is unsafe, so the thread is joined first.
-    if (handOver_) handOver_->Stop();
-    if (SignalThread) SignalThread->Join();
-    SignalThread.reset();
-    capi_.Release();
+    settingsRetry_.SetEnabled(false);
+    // 1.-2. No more fetching, then CAPI released.
+    link_.Stop();
     // 3. The registry access object.
     registry_.reset();
     // 4. The tray icon belongs to the desktop front end.
@@ -143,8 +193,10 @@ void Engine::FormDestroy() {
 }
 
 bool Engine::WMCapiSignal() {
+    if (link_.Held()) return false;
     bool fetched = false;
     Guard([&] { fetched = capi_.WMCapiSignal(); });
+    link_.FetchDone(fetched ? 0 : capi_.LastFetchResult());
     return fetched;
 }
 
@@ -154,10 +206,26 @@ void Engine::WMStartListen() {
     capi_.SendListenReq();
 }
 
-void Engine::AlertConf(const CapiMessageView& msg) {
-    TConnection* c = Connections_.FindConnectionByPLCI(msg.FirstParameter());
-    // An incoming D-Mail call is rejected once it has been alerted.
-    if (c != nullptr && c->Kind == 9) capi_.SendConnectResp(c->PLCI, 7);
+void Engine::SetCaptionFor(bool capiUp, const std::string& manufacturer) {
+    caption_ = std::string(kCaptionPrefix) +
+               (capiUp ? ReplaceControlCharacters(Cp1252ToUtf8(manufacturer)) : kCaptionNoCapi);
+    ui_.SetCaption(caption_);
+}
+
+void Engine::CapiUp(const std::string& manufacturer) {
+    SetCaptionFor(true, manufacturer);
+    ui_.CapiLinkChanged(true, ReplaceControlCharacters(Cp1252ToUtf8(manufacturer)));
+    tray_.SetCapiReachable(true);
+    // Back again: the program listens as it did before the loss.
+    if (listening_) capi_.SendListenReq();
+}
+
+void Engine::CapiDown(const std::string& reasonText) {
+    SetCaptionFor(false, reasonText);
+    ui_.CapiLinkChanged(false, reasonText);
+    tray_.SetCapiReachable(false);
+    // The calls in progress ended with the link.
+    router_.EndAllCalls(reason::kLinkLost);
 }
 
 void Engine::cmCloseClick() {
@@ -174,16 +242,8 @@ void Engine::LoadAgentOptions() {
     // Whether to announce callers and to look them up; the speaking
     // character's own settings come with the announcements.
     auto key = registry_->OpenKey(std::string(kRootKey) + "\\Agent", true);
-    const auto flag = [&](const char* name, bool fallback) {
-        if (!key->ValueExists(name)) return fallback;
-        try {
-            return key->ReadInteger(name) != 0;
-        } catch (const RegistryError&) {
-            return fallback;
-        }
-    };
-    useAgent_ = flag("UseAgent", useAgent_);
-    useOutlook_ = flag("UseOutlook", true);
+    useAgent_ = ReadIntegerIfAny(*key, "UseAgent").value_or(useAgent_) != 0;
+    useOutlook_ = ReadIntegerIfAny(*key, "UseOutlook").value_or(1) != 0;
     key->Close();
 }
 

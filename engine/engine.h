@@ -11,15 +11,19 @@
 
 #include "calls/call_monitor.h"
 #include "calls/event_log.h"
-#include "calls/program_start.h"
+#include "capi/call_router.h"
+#include "capi/capi_link.h"
 #include "capi/capi_session.h"
-#include "capi/capi_thread.h"
 #include "capi/connection.h"
 #include "core/clock.h"
+#include "core/devices.h"
 #include "core/front_end.h"
+#include "core/io_service.h"
 #include "core/timer.h"
 #include "desktop/tray.h"
+#include "dmail/dmail.h"
 #include "dmail/dmail_settings.h"
+#include "registry/hive_file.h"
 #include "rules/rule_store.h"
 
 namespace tolvar {
@@ -27,26 +31,29 @@ namespace tolvar {
 class Registry;
 
 inline constexpr const char* kCaptionPrefix = "Tolvar   Version 2.7   CAPI Hersteller:";
+inline constexpr const char* kCaptionNoCapi = " (keine Verbindung)";
 inline constexpr const char* kRootKey = "\\Software\\Brenwick\\Tolvar";
 
 struct EngineHost {
     CapiDriver& capi;
     Clock& clock;
     TimerService& timers;
+    IoService& io;
     FrontEnd& ui;
+    Dialogs& dialogs;
+    Devices devices;
     std::string registryPath;
-    // Queues a function to run on the engine's thread; callable from any thread.
-    SignalHandOver::Post post;
-    // Tests drive WMCapiSignal themselves and run no signal thread.
-    bool signalThread = true;
+    // Queues a function to run on the engine's thread soon.
+    std::function<void(std::function<void()>)> post;
     // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
     std::string eventLogPath = kEventLogFile;
-    // Starts a program for the rule action "Ausführen".
-    std::function<bool(const std::string&)> startProgram = StartDetached;
 };
 
 class Engine {
   public:
+    // While the settings file cannot be read, it is looked at again this often.
+    static constexpr std::uint32_t kSettingsRetryMs = 2000;
+
     explicit Engine(EngineHost host);
     ~Engine();
     Engine(const Engine&) = delete;
@@ -82,9 +89,11 @@ class Engine {
     bool IsdnTabVisible() const { return isdnTabVisible_; }
     const std::string& Caption() const { return caption_; }
     CapiSession& Capi() { return capi_; }
+    CapiLink& Link() { return link_; }
     Connections& ConnectionList() { return Connections_; }
     Registry* RegistryAccess() { return registry_.get(); }
     const DMailSettings& DMail() const { return dmailSettings_; }
+    const tolvar::DMail& DMailState() const { return dmail_; }
     const std::vector<std::string>& SmsReceivers() const { return smsReceivers_; }
     const std::vector<std::string>& DMailReceivers() const { return dmailReceivers_; }
     bool Listening() const { return listening_; }
@@ -97,26 +106,38 @@ class Engine {
     void SetAttention(bool on);
 
   private:
-    void AlertConf(const CapiMessageView& msg);
+    void BindDispatchTable();
     void FormShow();
     void HideMainWindow();
-    void BindDispatchTable();
+    void SetCaptionFor(bool capiUp, const std::string& manufacturer);
+    void CapiUp(const std::string& manufacturer);
+    void CapiDown(const std::string& reason);
+    // Why the settings file cannot be read; nothing when it can.
+    std::optional<std::string> SettingsUnreadable();
+    // Start-up's steps 10-11 and 14-17, also run when a file that could not
+    // be read has been repaired.
+    void ReadRules();
+    void ReadOtherSettings(bool atStart);
     void LoadAgentOptions();
+    void WatchSettingsFile();
     std::vector<std::string> SubscriberNames(const std::string& key);
 
     EngineHost host_;
     FrontEnd& ui_;
-    CapiSession capi_;
     Connections Connections_;
+    CapiSession capi_;
+    CapiLink link_;
+    CallRouter router_;
     EventLog eventLog_;
     TrayIcon tray_;
     RuleStore rules_;
     CallMonitor calls_;
+    tolvar::DMail dmail_;
     bool useAgent_ = false;
     bool useOutlook_ = true;
     std::unique_ptr<Registry> registry_;
-    std::unique_ptr<SignalHandOver> handOver_;
-    std::unique_ptr<TCAPIThread> SignalThread;
+    Timer settingsRetry_;
+    FileStamp settingsStamp_;
 
     std::string caption_;
     bool created_ = false;
@@ -126,10 +147,6 @@ class Engine {
     Page activePage_ = Page::MSOffice;
 
     DMailSettings dmailSettings_;
-    int DMailSendState = 0;
-    int DMailRecvState = 3;
-    std::string DMailSendText;
-    std::string DMailRecvText;
     std::vector<std::string> smsReceivers_;
     std::vector<std::string> dmailReceivers_;
 };

@@ -59,10 +59,6 @@ class Calls {
     explicit Calls(const std::string& keys, DateTime at = kMorning) {
         host.time = VirtualTime(at);
         host.eventLogPath = LogPath();
-        host.startProgram = [this](const std::string& commandLine) {
-            started.push_back(commandLine);
-            return startResult;
-        };
         host.WriteHive(kHeader + keys);
         host.Start();
         mark = host.capi.puts.size();
@@ -94,8 +90,8 @@ class Calls {
     }
 
     test::TestHost host;
-    std::vector<std::string> started;
-    bool startResult = true;
+    std::vector<std::string>& started = host.ui.started;
+    bool& startResult = host.ui.startResult;
     std::size_t mark = 0;
 };
 
@@ -167,7 +163,7 @@ TEST(CallMonitor, DMailCallIsAlertedButNotMonitored) {
     EXPECT_EQ(calls.Lines(), linesBefore);
     const TConnection* record = calls.engine().ConnectionList().FindConnectionByPLCI(0x0101);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->Kind, 0);
+    EXPECT_EQ(record->Kind, CallKind::Aus);
     EXPECT_EQ(record->LogLine, -1);
     EXPECT_EQ(record->CIPValue, 24);
     EXPECT_TRUE(calls.Events("contact").empty());
@@ -313,7 +309,7 @@ TEST(CallMonitor, EachActionThroughArrivalConnectionAndEnd) {
         EXPECT_EQ(calls.LastLine(), line);
         const TConnection* record = calls.engine().ConnectionList().FindConnectionByPLCI(0x0101);
         ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->Kind, c.action);
+        EXPECT_EQ(record->Kind, static_cast<CallKind>(c.action));
         EXPECT_EQ(record->LogLine, 2);
         const std::vector<std::string> arrivalPuts =
             c.accepts || c.action == 3 ? std::vector<std::string>{kAlertReq, kConnectRespAccept}
@@ -420,7 +416,7 @@ TEST(CallMonitor, RunHandsTheCommandLineOverEvenWhenItCannotStart) {
         calls.Call(From("17812345"));
         EXPECT_EQ(calls.started,
                   std::vector<std::string>{"/opt/werk zeug/melde \"Anruf da\" --von=x"});
-        EXPECT_EQ(calls.Events("exec"), calls.started);
+        EXPECT_EQ(calls.Events("start"), calls.started);
         EXPECT_EQ(calls.LastLine(),
                   "08:00:00   017812345 -> 5551234  Mutter (melde \"Anruf da\" --von=x)");
         EXPECT_TRUE(calls.host.ui.errors.empty());
@@ -480,7 +476,7 @@ TEST(CallMonitor, CallerWithoutEntriesIsLoggedWithoutName) {
     Calls calls("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\0178 Mutter]\n\n");
     calls.Call(From("17812345"));
     EXPECT_EQ(calls.LastLine(), "08:00:00   017812345 -> 5551234");
-    EXPECT_EQ(calls.engine().ConnectionList().FindConnectionByPLCI(0x0101)->Kind, 0);
+    EXPECT_EQ(calls.engine().ConnectionList().FindConnectionByPLCI(0x0101)->Kind, CallKind::Aus);
 }
 
 TEST(CallMonitor, ActionCodeOutsideTheListActsLikeAus) {

@@ -61,7 +61,7 @@ TEST_F(EventLogTest, LastHeaderDecidesWhetherTheFirstCallGetsOne) {
         SCOPED_TRACE(c.name);
         fs::remove(path);
         if (!c.file.empty()) WriteFileBytes(c.file);
-        EventLog log(ui, time, path);
+        EventLog log(ui, ui, time, path);
         log.Load();
         Call(log, "0711 -> 5");
         EXPECT_EQ(log.Lines(), c.expected);
@@ -69,7 +69,7 @@ TEST_F(EventLogTest, LastHeaderDecidesWhetherTheFirstCallGetsOne) {
 }
 
 TEST_F(EventLogTest, FirstCallAfterMidnightGetsANewHeader) {
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     log.Load();
     Call(log, "0911 -> 5");
     time.Advance(14 * 3600 * 1000 + 29 * 60 * 1000 + 59 * 1000);  // 23:59:59
@@ -85,7 +85,7 @@ TEST_F(EventLogTest, FirstCallAfterMidnightGetsANewHeader) {
 TEST_F(EventLogTest, FileIsUtf8WithCrLfAndOldLinesAreReadAsWindows1252) {
     WriteFileBytes(
         "[07.12.2026]\r\n08:00:00   0911 -> 5 M\xFCller\r\n09:00:00   0912 -> 5 Müller\n");
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     log.Load();
     EXPECT_EQ(log.Lines()[1], "08:00:00   0911 -> 5 Müller");
     EXPECT_EQ(log.Lines()[2], "09:00:00   0912 -> 5 Müller");
@@ -95,7 +95,7 @@ TEST_F(EventLogTest, FileIsUtf8WithCrLfAndOldLinesAreReadAsWindows1252) {
 }
 
 TEST_F(EventLogTest, ReplaceLineAndStaleIndices) {
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     const int i = log.AppendLine("09:30:00   0911 -> 5");
     log.ReplaceLine(i, "09:30:00   0911 -> 5  verbunden.");
     EXPECT_EQ(log.Lines()[0], "09:30:00   0911 -> 5  verbunden.");
@@ -122,7 +122,7 @@ TEST_F(EventLogTest, CopyNumbersFromPositionTwelve) {
         {"12345678901", std::nullopt},
         {"123456789012", "2"},
     };
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     for (const auto& c : cases) log.AppendLine(c.line);
     for (std::size_t i = 0; i < cases.size(); ++i)
         EXPECT_EQ(log.NumbersOf(static_cast<int>(i)), cases[i].copied) << cases[i].line;
@@ -131,7 +131,7 @@ TEST_F(EventLogTest, CopyNumbersFromPositionTwelve) {
 }
 
 TEST_F(EventLogTest, ClearingKeepsTheDaysHeader) {
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     log.Load();
     Call(log, "0911 -> 5");
     ASSERT_TRUE(log.WriteFile());
@@ -143,7 +143,7 @@ TEST_F(EventLogTest, ClearingKeepsTheDaysHeader) {
 }
 
 TEST_F(EventLogTest, ClearingWithoutAFileStillEmptiesTheList) {
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     log.AppendLine("09:30:00   0911 -> 5");
     log.Clear();
     EXPECT_TRUE(log.Lines().empty());
@@ -153,7 +153,7 @@ TEST_F(EventLogTest, ClearingWithoutAFileStillEmptiesTheList) {
 TEST_F(EventLogTest, ClearThatCannotDeleteReportsAndKeepsTheList) {
     // A folder where the file should be cannot be unlinked.
     fs::create_directories(path);
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     log.AppendLine("09:30:00   0911 -> 5");
     log.Clear();
     EXPECT_EQ(log.Lines().size(), 1u);
@@ -163,7 +163,7 @@ TEST_F(EventLogTest, ClearThatCannotDeleteReportsAndKeepsTheList) {
 
 TEST_F(EventLogTest, FailedWriteKeepsTheOldFileIsReportedOnceAndRetried) {
     WriteFileBytes("[06.12.2026]\r\nalt\r\n");
-    EventLog log(ui, time, path);
+    EventLog log(ui, ui, time, path);
     log.Load();
     log.AppendLine("neu");
     {

@@ -127,21 +127,21 @@ TEST(TraceNames, TableAndFallback) {
 
 TEST(ConnectionList, NewestRecordWins) {
     Connections list;
-    const auto record = [](std::uint32_t plci, std::uint32_t ncci, std::int32_t kind) {
+    const auto record = [](std::uint32_t plci, std::uint32_t ncci, CallKind kind) {
         TConnection c;
         c.PLCI = plci;
         c.NCCI = ncci;
         c.Kind = kind;
         return c;
     };
-    list.Add(record(0x101, 0, 1));
-    list.Add(record(0x201, kNcciPending, 7));
-    list.Add(record(0x101, 0x10101, 2));
-    EXPECT_EQ(list.FindConnectionByPLCI(0x101)->Kind, 2);
-    EXPECT_EQ(list.FindConnectionByNCCI(kNcciPending)->Kind, 7);
+    list.Add(record(0x101, 0, CallKind::Ausfuehren));
+    list.Add(record(0x201, kNcciPending, CallKind::UserSms));
+    list.Add(record(0x101, 0x10101, CallKind::Sound));
+    EXPECT_EQ(list.FindConnectionByPLCI(0x101)->Kind, CallKind::Sound);
+    EXPECT_EQ(list.FindConnectionByNCCI(kNcciPending)->Kind, CallKind::UserSms);
     EXPECT_EQ(list.FindConnectionByPLCI(0x301), nullptr);
     list.Remove(list.FindConnectionByPLCI(0x101));
-    EXPECT_EQ(list.FindConnectionByPLCI(0x101)->Kind, 1);
+    EXPECT_EQ(list.FindConnectionByPLCI(0x101)->Kind, CallKind::Ausfuehren);
     EXPECT_EQ(list.Count(), 2u);
 }
 

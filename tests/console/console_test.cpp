@@ -9,6 +9,7 @@
 #include "engine/engine.h"
 #include "support/fake_capi.h"
 #include "support/files.h"
+#include "support/test_host.h"
 
 namespace tolvar {
 namespace {
@@ -20,14 +21,16 @@ class ConsoleTest : public ::testing::Test {
         if (!hive.empty())
             test::WriteAll(dir.Path() / "registry.reg",
                            "Windows Registry Editor Version 5.00\n\n" + hive);
-        EngineHost host{capi,
-                        time,
-                        time,
-                        ui,
-                        (dir.Path() / "registry.reg").string(),
-                        [this](std::function<void()> fn) { posted.push_back(fn); },
-                        false,
-                        (dir.Path() / "Tolvar.txt").string()};
+        EngineHost host{.capi = capi,
+                        .clock = time,
+                        .timers = time,
+                        .io = io,
+                        .ui = ui,
+                        .dialogs = ui,
+                        .devices = devices.All(),
+                        .registryPath = (dir.Path() / "registry.reg").string(),
+                        .post = [this](std::function<void()> fn) { posted.push_back(fn); },
+                        .eventLogPath = (dir.Path() / "Tolvar.txt").string()};
         engine = std::make_unique<Engine>(host);
         engine->FormCreate();
         for (auto& fn : posted) fn();
@@ -45,8 +48,10 @@ class ConsoleTest : public ::testing::Test {
     std::ostringstream out;
     int quits = 0;
     ConsoleFrontEnd ui{out, [this] { ++quits; }};
+    ConsoleDevices devices{ui, [](const std::string&) { return true; }};
     test::FakeCapi capi;
     VirtualTime time;
+    test::FakeIo io{capi, time};
     std::vector<std::function<void()>> posted;
     std::unique_ptr<Engine> engine;
 };

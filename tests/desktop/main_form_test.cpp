@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "support/fake_capi.h"
 #include "support/files.h"
+#include "support/test_host.h"
 
 namespace tolvar {
 namespace {
@@ -29,10 +30,18 @@ class MainFormTest : public ::testing::Test {
         if (!hive.empty())
             test::WriteAll(registry, "Windows Registry Editor Version 5.00\n\n" + hive);
         form = std::make_unique<TMainForm>();
+        form->SetDialogs(&dialogs);
         engine = std::make_unique<Engine>(
-            EngineHost{capi, time, time, *form, registry,
-                       [this](std::function<void()> fn) { posted.push_back(fn); }, false,
-                       dir.File("Tolvar.txt")});
+            EngineHost{.capi = capi,
+                       .clock = time,
+                       .timers = time,
+                       .io = io,
+                       .ui = *form,
+                       .dialogs = dialogs,
+                       .devices = dialogs.AllDevices(),
+                       .registryPath = registry,
+                       .post = [this](std::function<void()> fn) { posted.push_back(fn); },
+                       .eventLogPath = dir.File("Tolvar.txt")});
         form->SetEngine(engine.get());
         engine->FormCreate();
         for (auto& fn : posted) fn();
@@ -49,6 +58,9 @@ class MainFormTest : public ::testing::Test {
     std::string registry = dir.File("registry.reg");
     test::FakeCapi capi;
     VirtualTime time;
+    test::FakeIo io{capi, time};
+    // The window's boxes and dialogs are scripted; the devices recorded.
+    test::RecordingFrontEnd dialogs;
     std::vector<std::function<void()>> posted;
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<Engine> engine;

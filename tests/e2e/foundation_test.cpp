@@ -92,6 +92,7 @@ TEST(Foundation, FirstStartWritesExactlyTheListedKeys) {
               "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n\n");
 }
 
+// A CAPI missing at start is shown (and tried again, see CapiLinkE2E).
 TEST(Foundation, NoCapiServerMeansFailingPutsAndAStillUsableProgram) {
     test::LineFixture line;
     const int deadPort = line.Port();
@@ -104,7 +105,12 @@ TEST(Foundation, NoCapiServerMeansFailingPutsAndAStillUsableProgram) {
                           "rcapi:127.0.0.1:" + std::to_string(deadPort), "--registry",
                           (home / "registry.reg").string()},
                          home.string(), (home / "stderr.txt").string());
-    EXPECT_EQ(tolvar.ReadLine(10s), "caption: Tolvar   Version 2.7   CAPI Hersteller:");
+    EXPECT_EQ(tolvar.ReadLine(10s),
+              "caption: Tolvar   Version 2.7   CAPI Hersteller: (keine Verbindung)");
+    const auto down = tolvar.ReadLine(10s);
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->rfind("capi: down ", 0), 0u) << *down;
+    EXPECT_EQ(tolvar.ReadLine(10s), "tray: Tolvar - keine Verbindung zur CAPI");
     const auto fail = tolvar.ReadLine(10s);
     ASSERT_TRUE(fail);
     EXPECT_TRUE(

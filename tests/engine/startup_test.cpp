@@ -180,11 +180,11 @@ TEST(Startup, AlertConfRejectsOnlyIncomingDMailCalls) {
     host.Start();
     TConnection dmail;
     dmail.PLCI = 0x101;
-    dmail.Kind = 9;
+    dmail.Kind = CallKind::DMailIn;
     host.engine->ConnectionList().Add(dmail);
     TConnection voice;
     voice.PLCI = 0x201;
-    voice.Kind = 0;
+    voice.Kind = CallKind::Aus;
     host.engine->ConnectionList().Add(voice);
     host.capi.puts.clear();
 

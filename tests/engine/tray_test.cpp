@@ -88,11 +88,7 @@ TEST(EventLogInEngine, LoadedAtStartAndClearedCallsLoseTheirLine) {
     test::TestHost host;
     const std::string log = (host.dir / "Tolvar.txt").string();
     std::ofstream(log, std::ios::binary) << "\r\n[06.12.2026]\r\n10:00:00   0911 -> 5\r\n";
-    host.MakeEngine();
-    host.engine.reset();
-    host.engine = std::make_unique<Engine>(
-        EngineHost{host.capi, host.time, host.time, host.ui, host.registryPath,
-                   [&host](std::function<void()> fn) { host.posted.push_back(fn); }, false, log});
+    host.eventLogPath = log;
     host.Start();
     EXPECT_EQ(host.ui.log.size(), 3u);
     EXPECT_EQ(FromDayNumber(host.engine->Log().LastLogDate()), (CivilDate{2026, 12, 6}));

@@ -26,15 +26,12 @@ std::uint32_t FakeCapi::PutMessage(std::uint32_t, Bytes message, Bytes data) {
 
 std::uint32_t FakeCapi::GetMessage(std::uint32_t, CapiMessageView& message) {
     ++getCalls;
+    if (getResult != 0) return getResult;
     if (queue_.empty()) return kCapiReceiveQueueEmpty;
     current_ = std::move(queue_.front());
     queue_.pop_front();
     message = CapiMessageView(current_.message, current_.data);
     return 0;
-}
-
-std::uint32_t FakeCapi::WaitForSignal(std::uint32_t, std::uint32_t) {
-    return queue_.empty() ? kCapiReceiveQueueEmpty : 0;
 }
 
 void FakeCapi::Feed(std::vector<std::uint8_t> message, std::vector<std::uint8_t> data) {

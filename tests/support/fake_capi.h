@@ -25,16 +25,23 @@ class FakeCapi final : public CapiDriver {
     std::uint32_t Release(std::uint32_t applId) override;
     std::uint32_t PutMessage(std::uint32_t applId, Bytes message, Bytes data) override;
     std::uint32_t GetMessage(std::uint32_t applId, CapiMessageView& message) override;
-    std::uint32_t WaitForSignal(std::uint32_t applId, std::uint32_t timeoutMs) override;
+    // A made-up descriptor: the test host's IoService knows it.
+    int Fileno(std::uint32_t applId) override { return applId != 0 ? kFd : -1; }
     std::string GetManufacturer() override { return manufacturer; }
 
-    // Queues a received message (its Length field is taken as given).
+    // Queues a received message: these bytes are what CAPI delivered (its
+    // Length field is taken as given).
     void Feed(std::vector<std::uint8_t> message, std::vector<std::uint8_t> data = {});
+    bool HasPending() const { return !queue_.empty(); }
+
+    static constexpr int kFd = 1000;
 
     // Settings.
     std::uint32_t applIdToGive = 1;
     std::uint32_t registerResult = 0;
     std::uint32_t putResult = 0;
+    // Set: the fetch fails with this (e.g. kCapiOSResourceError, a lost server).
+    std::uint32_t getResult = 0;
     std::string manufacturer = "Fake CAPI";
 
     // What happened.

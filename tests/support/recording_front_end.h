@@ -1,15 +1,24 @@
 #pragma once
 // A front end that records every effect as "channel: text", the way the
-// console prints it.
+// console prints it; its dialogs answer as a test scripts them, and its
+// devices record what they were asked to do.
 
+#include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "core/devices.h"
 #include "core/front_end.h"
 
 namespace tolvar::test {
 
-class RecordingFrontEnd final : public FrontEnd {
+class RecordingFrontEnd final : public FrontEnd,
+                                public Dialogs,
+                                public SoundDevice,
+                                public ProgramStarter,
+                                public Announcer,
+                                public ContactLookup {
   public:
     void SetCaption(const std::string& caption) override { Add("caption", caption); }
     void ShowWindow() override {
@@ -27,7 +36,29 @@ class RecordingFrontEnd final : public FrontEnd {
         Add("isdn", line);
         isdn.push_back(line);
     }
-    void MessageBox(const std::string& text) override { Add("box", text); }
+    void AppendStatusLine(StatusList list, const std::string& text, bool marked) override {
+        status[list].push_back(marked ? "> " + text : text);
+        Add(StatusChannel(list), text);
+    }
+    void ClearStatusList(StatusList list) override {
+        status[list].clear();
+        Add(StatusChannel(list) + "-clear", "");
+    }
+    void SetControlEnabled(Control control, bool enabled) override {
+        enabledState[control] = enabled;
+    }
+    void FocusControl(Control control, bool) override { focused = control; }
+    std::string ControlText(Control control) const override {
+        const auto it = texts.find(control);
+        return it == texts.end() ? std::string() : it->second;
+    }
+    void SetControlText(Control control, const std::string& text) override {
+        texts[control] = text;
+    }
+    void SetControlItems(Control control, const std::vector<std::string>& list) override {
+        items[control] = list;
+    }
+    void SetBusyCursor(bool on) override { busy = on; }
     void ReportError(const std::string& text) override {
         Add("error", text);
         errors.push_back(text);
@@ -62,14 +93,40 @@ class RecordingFrontEnd final : public FrontEnd {
         Add("tray", tip);
     }
     void AttentionChanged(bool on) override { Add("attention", on ? "on" : "off"); }
-    void ProgramStarted(const std::string& commandLine) override { Add("exec", commandLine); }
-    void AnnounceCaller(const std::string& text) override { Add("announce", text); }
-    void LookUpContact(const std::string& number) override { Add("contact", number); }
+    void CapiLinkChanged(bool up, const std::string& text) override {
+        Add("capi", (up ? "up " : "down ") + text);
+    }
     void RulesChanged(const RuleStore&) override { ++rulesChanged; }
-    void PlaySound(const std::string& path) override {
+
+    // Dialogs: boxes are recorded and answered OK; file choices take the
+    // scripted answers in order (none left: cancelled).
+    Answer MessageBox(Kind, const std::string& text) override {
+        Add("box", text);
+        return Answer::Ok;
+    }
+    std::optional<std::string> ChooseFile(const FileChoice& choice) override {
+        Add("choose", choice.title);
+        chooserCalls.push_back(choice);
+        if (chosenFiles.empty()) return std::nullopt;
+        auto answer = chosenFiles.front();
+        chosenFiles.pop_front();
+        return answer;
+    }
+
+    // Devices.
+    void Play(const std::string& path) override {
         sounds.push_back(path);
         Add("sound", path);
     }
+    bool Start(const std::string& commandLine) override {
+        Add("start", commandLine);
+        started.push_back(commandLine);
+        return startResult;
+    }
+    void AnnounceCaller(const std::string& text) override { Add("announce", text); }
+    void ReleaseCharacter() override { Add("release", ""); }
+    void LookUp(const std::string& number) override { Add("contact", number); }
+    Devices AllDevices() { return {*this, *this, *this, *this}; }
 
     void Add(const std::string& channel, const std::string& text) {
         events.push_back(channel + ": " + text);
@@ -83,16 +140,39 @@ class RecordingFrontEnd final : public FrontEnd {
     int quits = 0;
     std::vector<std::string> log;
     std::vector<std::string> sounds;
+    std::vector<std::string> started;
+    bool startResult = true;
     std::string clipboard;
     std::string trayTip = "Tolvar";
     int trayPhase = 0;
     int rulesChanged = 0;
+    std::map<StatusList, std::vector<std::string>> status;
+    std::map<Control, bool> enabledState;
+    std::map<Control, std::string> texts;
+    std::map<Control, std::vector<std::string>> items;
+    std::optional<Control> focused;
+    bool busy = false;
+    std::deque<std::optional<std::string>> chosenFiles;
+    std::vector<FileChoice> chooserCalls;
     // Every box text, in order.
     std::vector<std::string> Boxes() const {
         std::vector<std::string> b;
         for (const auto& e : events)
             if (e.rfind("box: ", 0) == 0) b.push_back(e.substr(5));
         return b;
+    }
+
+  private:
+    static std::string StatusChannel(StatusList list) {
+        switch (list) {
+            case StatusList::SmsTrace:
+                return "sms";
+            case StatusList::DMailStatus:
+                return "dmail";
+            case StatusList::DMailLog:
+                return "dmail-log";
+        }
+        return "";
     }
 };
 

@@ -2,6 +2,26 @@
 
 namespace tolvar::test {
 
+void FakeIo::Watch(int fd, std::function<void()> onReadable) {
+    watches_[fd] = std::move(onReadable);
+    if (fd == FakeCapi::kFd && capi_.HasPending()) time_.Schedule(0, [this] { Pump(); });
+}
+
+void FakeIo::Unwatch(int fd) {
+    watches_.erase(fd);
+}
+
+void FakeIo::Pump() {
+    while (capi_.HasPending()) {
+        const auto it = watches_.find(FakeCapi::kFd);
+        if (it == watches_.end()) return;
+        auto fn = it->second;  // the callback may unwatch
+        const int before = capi_.getCalls;
+        fn();
+        if (capi_.getCalls == before || capi_.getResult != 0) return;  // nothing taken
+    }
+}
+
 TestHost::TestHost() : dir(scratch_.Path()), registryPath(scratch_.File("registry.reg")) {}
 
 // The engine goes before its scratch folder.
@@ -10,12 +30,16 @@ TestHost::~TestHost() {
 }
 
 Engine& TestHost::MakeEngine() {
-    EngineHost host{
-        capi, time,         time,
-        ui,   registryPath, [this](std::function<void()> fn) { posted.push_back(std::move(fn)); },
-        false};
+    EngineHost host{.capi = capi,
+                    .clock = time,
+                    .timers = time,
+                    .io = io,
+                    .ui = ui,
+                    .dialogs = ui,
+                    .devices = ui.AllDevices(),
+                    .registryPath = registryPath,
+                    .post = [this](std::function<void()> fn) { posted.push_back(std::move(fn)); }};
     if (!eventLogPath.empty()) host.eventLogPath = eventLogPath;
-    if (startProgram) host.startProgram = startProgram;
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }
@@ -37,7 +61,7 @@ void TestHost::RunPosted() {
 
 void TestHost::Receive(std::vector<std::uint8_t> message, std::vector<std::uint8_t> data) {
     capi.Feed(std::move(message), std::move(data));
-    engine->WMCapiSignal();
+    io.Pump();
 }
 
 void TestHost::WriteHive(const std::string& text) {
