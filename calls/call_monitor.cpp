@@ -45,8 +45,8 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
         return;
     }
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
-        ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault +
-                           " passt nicht in die Nachricht, ab hier leer");
+        ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht (" +
+                           std::string(ParamFaultText(ind->faultKind)) + "), ab hier leer");
 
     // 1. The call's record.
     TConnection record;

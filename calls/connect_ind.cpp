@@ -2,34 +2,12 @@
 
 #include <algorithm>
 
+#include "capi/params.h"
 #include "rules/rule_store.h"
 
 namespace tolvar {
 
 namespace {
-
-// Walks the structures of a message, never past its Length nor past the
-// 180-byte parameter area of the message record.
-class StructReader {
-  public:
-    StructReader(Bytes msg, std::size_t at)
-        : msg_(msg.first(std::min(msg.size(), kParameterAreaEnd))), at_(at) {}
-
-    // The content of the next structure; nothing when its length octet or its
-    // content lies outside the message.
-    std::optional<Bytes> Next() {
-        if (at_ >= msg_.size()) return std::nullopt;
-        const std::size_t len = msg_[at_];
-        if (len > msg_.size() - at_ - 1) return std::nullopt;
-        Bytes content = msg_.subspan(at_ + 1, len);
-        at_ += 1 + len;
-        return content;
-    }
-
-  private:
-    Bytes msg_;
-    std::size_t at_;
-};
 
 std::string Chars(Bytes content, std::size_t skip) {
     if (content.size() <= skip) return "";
@@ -40,37 +18,32 @@ std::string Chars(Bytes content, std::size_t skip) {
 
 std::optional<ConnectIndication> DecodeConnectInd(const CapiMessageView& msg) {
     // The message is its Length bytes, however much buffer lies behind them.
-    const Bytes bytes = msg.bytes().first(std::min<std::size_t>(msg.bytes().size(), msg.Length()));
-    const auto plci = ReadU32(bytes, 8);
-    const auto cip = ReadU16(bytes, 12);
+    ParamReader r(msg.bytes().first(std::min<std::size_t>(msg.bytes().size(), msg.Length())));
+    const auto plci = r.U32();
+    const auto cip = r.U16();
     if (!plci || !cip) return std::nullopt;
     ConnectIndication ind;
     ind.plci = *plci;
     ind.cip = *cip;
-
-    StructReader r(bytes, 14);
-    const auto called = r.Next();
-    if (!called) {
-        ind.fault = "Called party number";
-        return ind;
-    }
-    ind.calledNumber = Chars(*called, 1);
-    const auto calling = r.Next();
-    if (!calling) {
-        ind.fault = "Calling party number";
-        return ind;
-    }
-    ind.callingNumber = Chars(*calling, 2);
-    if (!r.Next()) {
-        ind.fault = "Called party subaddress";
-        return ind;
-    }
-    const auto sub = r.Next();
-    if (!sub) {
-        ind.fault = "Calling party subaddress";
-        return ind;
-    }
-    ind.subaddressText = Chars(*sub, 2);
+    // Each structure by its own length octet; the first that does not fit
+    // ends the decoding, and the fields from there on stay empty.
+    const auto called = r.Struct();
+    const auto calling = r.Struct();
+    const auto calledSub = r.Struct();
+    const auto callingSub = r.Struct();
+    if (called) ind.calledNumber = Chars(*called, 1);
+    if (calling) ind.callingNumber = Chars(*calling, 2);
+    if (callingSub) ind.subaddressText = Chars(*callingSub, 2);
+    const char* const names[] = {"Called party number", "Calling party number",
+                                 "Called party subaddress", "Calling party subaddress"};
+    const bool read[] = {called.has_value(), calling.has_value(), calledSub.has_value(),
+                         callingSub.has_value()};
+    for (std::size_t i = 0; i < 4; ++i)
+        if (!read[i]) {
+            ind.fault = names[i];
+            ind.faultKind = r.Fault();
+            break;
+        }
     return ind;
 }
 

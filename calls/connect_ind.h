@@ -7,6 +7,7 @@
 #include <string>
 
 #include "capi/capi_message.h"
+#include "capi/params.h"
 
 namespace tolvar {
 
@@ -17,8 +18,9 @@ struct ConnectIndication {
     std::string callingNumber;   // raw digits after the two leading octets
     std::string subaddressText;  // calling party subaddress, raw 8-bit characters
     // Empty when every structure fitted; else which one did not (the fields
-    // from there on stay empty).
+    // from there on stay empty), and why.
     std::string fault;
+    ParamFault faultKind = ParamFault::None;
 };
 
 // Nothing when the message is too short to carry a PLCI and a CIP value.

@@ -59,10 +59,15 @@ bool StartDetached(const std::string& commandLine) {
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     // Its own session: the program outlives us and gets none of our signals.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-    sigset_t none;
+    // What we ignore (SIGPIPE) or block (SIGINT, SIGTERM) is ours, not its:
+    // every signal back to its default, none blocked.
+    posix_spawnattr_setflags(&attr,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    sigset_t none, all;
     sigemptyset(&none);
+    sigfillset(&all);
     posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);

@@ -28,8 +28,10 @@ CallRouter::CallRouter(CapiSession& session, Connections& connections)
     : session_(session), connections_(connections) {}
 
 void CallRouter::Install() {
-    const auto seat = [this](std::uint16_t word, void (CallRouter::*handler)(const CapiMessageView&)) {
-        session_.SetHandler(word, [this, handler](const CapiMessageView& m) { (this->*handler)(m); });
+    const auto seat = [this](std::uint16_t word,
+                             void (CallRouter::*handler)(const CapiMessageView&)) {
+        session_.SetHandler(word,
+                            [this, handler](const CapiMessageView& m) { (this->*handler)(m); });
     };
     seat(cmd::ALERT_CONF, &CallRouter::AlertConf);
     seat(cmd::CONNECT_CONF, &CallRouter::ConnectConf);

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -23,16 +23,16 @@ constexpr const char kShowRequest[] = "show\n";
 // path fits.
 sockaddr_un AddressOf(const std::string& settingsPath, socklen_t& length) {
     std::error_code ec;
-    std::filesystem::path path = std::filesystem::weakly_canonical(
-        std::filesystem::absolute(settingsPath, ec), ec);
+    std::filesystem::path path =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(settingsPath, ec), ec);
     if (ec) path = settingsPath;
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (unsigned char c : path.string()) hash = (hash ^ c) * 1099511628211ull;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    const int n = std::snprintf(addr.sun_path + 1, sizeof addr.sun_path - 1, "tolvar-%u-%016llx",
-                                static_cast<unsigned>(getuid()),
-                                static_cast<unsigned long long>(hash));
+    const int n =
+        std::snprintf(addr.sun_path + 1, sizeof addr.sun_path - 1, "tolvar-%u-%016llx",
+                      static_cast<unsigned>(getuid()), static_cast<unsigned long long>(hash));
     length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
     return addr;
 }

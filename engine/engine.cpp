@@ -95,11 +95,9 @@ void Engine::FormCreate() {
     // A settings file that cannot be read is reported once, not by every
     // reader; the program goes on with defaults and writes nothing into it.
     const auto broken = SettingsUnreadable();
-    if (broken)
-        host_.dialogs.MessageBox(Dialogs::Kind::Error,
-                                 kSettingsBroken + *broken + kSettingsBrokenTail);
+    if (broken) ui_.ReportError(kSettingsBroken + *broken + kSettingsBrokenTail);
     // 10.-11. The rules; a first start creates the default tree.
-    ReadRules();
+    ReadRules(!broken);
     // 12. The event log from "Tolvar.txt".
     Guard([this] { eventLog_.Load(); });
     // 13. Bottom right corner of the screen.
@@ -124,9 +122,13 @@ std::optional<std::string> Engine::SettingsUnreadable() {
     return std::nullopt;
 }
 
-void Engine::ReadRules() {
+void Engine::ReadRules(bool reportFailure) {
     // A failed load leaves saving refused, so the stored rules stay.
-    Guard([this] { rules_.LoadRules(*registry_); });
+    try {
+        rules_.LoadRules(*registry_);
+    } catch (const std::exception& e) {
+        if (reportFailure) ui_.ReportError(e.what());
+    }
     // 11. The first MSN node opens.
     if (!rules_.MsnNodes().empty()) rules_.MsnNodes().front()->Expanded = true;
     ui_.RulesChanged(rules_);
@@ -166,7 +168,7 @@ void Engine::WatchSettingsFile() {
     if (broken) return;  // changed, but still not readable: keep waiting quietly
     // Repaired: what it holds replaces the defaults, and saving is allowed
     // again once the rules could be read.
-    ReadRules();
+    ReadRules(true);
     ReadOtherSettings(false);
     settingsStamp_ = StatHiveFile(registry_->Path());
     settingsRetry_.SetEnabled(rules_.LoadError().has_value());

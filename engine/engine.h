@@ -90,6 +90,7 @@ class Engine {
     const std::string& Caption() const { return caption_; }
     CapiSession& Capi() { return capi_; }
     CapiLink& Link() { return link_; }
+    CallRouter& Router() { return router_; }
     Connections& ConnectionList() { return Connections_; }
     Registry* RegistryAccess() { return registry_.get(); }
     const DMailSettings& DMail() const { return dmailSettings_; }
@@ -116,7 +117,7 @@ class Engine {
     std::optional<std::string> SettingsUnreadable();
     // Start-up's steps 10-11 and 14-17, also run when a file that could not
     // be read has been repaired.
-    void ReadRules();
+    void ReadRules(bool reportFailure);
     void ReadOtherSettings(bool atStart);
     void LoadAgentOptions();
     void WatchSettingsFile();

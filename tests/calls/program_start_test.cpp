@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fstream>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -75,6 +78,39 @@ TEST(StartDetached, StartsAProgramAndRefusesWhatCannotStart) {
     EXPECT_FALSE(StartDetached(""));
     EXPECT_FALSE(StartDetached("\"unterminated"));
     EXPECT_FALSE(StartDetached("/nicht/vorhanden/programm"));
+}
+
+TEST(StartDetached, TheProgramGetsDefaultSignalsAndAnEmptyMask) {
+    // The monitor ignores SIGPIPE (a lost CAPI server) and blocks SIGINT and
+    // SIGTERM (the console reads them from a descriptor); a started program
+    // must not inherit either.
+    const auto out =
+        std::filesystem::temp_directory_path() / ("tolvar-signals-" + std::to_string(::getpid()));
+    std::filesystem::remove(out);
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    sigset_t blocked, old;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &blocked, &old);
+    ASSERT_TRUE(StartDetached("/bin/sh -c \"grep -E '^Sig(Ign|Blk)' /proc/self/status > " +
+                              out.string() + ".tmp && mv " + out.string() + ".tmp " + out.string() +
+                              "\""));
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    std::signal(SIGPIPE, oldPipe);
+    for (int i = 0; i < 300 && !std::filesystem::exists(out); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in(out);
+    std::string ign, blk;
+    std::getline(in, blk);  // SigBlk comes before SigIgn
+    std::getline(in, ign);
+    // Signals 1 to 31 (the C library keeps a few real-time ones for itself).
+    const auto standard = [](const std::string& line) {
+        return std::stoull(line.substr(line.find('\t') + 1), nullptr, 16) & 0x7FFFFFFFull;
+    };
+    ASSERT_FALSE(blk.empty());
+    EXPECT_EQ(standard(blk), 0u) << blk;
+    EXPECT_EQ(standard(ign), 0u) << ign;
+    std::filesystem::remove(out);
 }
 
 }  // namespace

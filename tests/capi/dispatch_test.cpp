@@ -114,6 +114,53 @@ TEST_F(Dispatch, TruncatedMessagesNeverReadPastTheirBytes) {
     }
 }
 
+TEST_F(Dispatch, MessagesThatDoNotFitWhatWasDeliveredAreDroppedWithOneLine) {
+    const auto disconnect = Message(0x8204, 5, {1, 1, 0, 0, 4, 0x33});
+    const auto withLength = [&](std::uint16_t length) {
+        auto m = disconnect;
+        m[0] = static_cast<std::uint8_t>(length);
+        m[1] = static_cast<std::uint8_t>(length >> 8);
+        return m;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> delivered;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"three bytes", {0x0E, 0, 1}, "Nachricht verworfen: zu kurz für den Kopf (3 Bytes)"},
+        {"seven bytes", std::vector<std::uint8_t>(disconnect.begin(), disconnect.begin() + 7),
+         "DISCONNECT_IND verworfen: zu kurz für den Kopf (7 Bytes)"},
+        {"Length below the header", withLength(5),
+         "DISCONNECT_IND verworfen: Length 0005 zu kurz für den Kopf"},
+        {"Length past the bytes", withLength(0xFFF0),
+         "DISCONNECT_IND verworfen: Length FFF0 passt nicht zu den gelieferten 14 Bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.isdn.clear();
+        capi.Feed(c.delivered);
+        // Fetched (no failure that would make anyone wait), traced once, not handled.
+        EXPECT_TRUE(session.WMCapiSignal());
+        EXPECT_EQ(ui.isdn, std::vector<std::string>{c.line});
+        EXPECT_TRUE(handled.empty());
+        EXPECT_TRUE(capi.puts.empty());
+    }
+    // A DATA_B3_IND that is dropped still gives libcapi20 its buffer back.
+    auto data = Message(0x8286, 6, {1, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x07, 0});
+    data[0] = 40;
+    capi.Feed(data);
+    EXPECT_TRUE(session.WMCapiSignal());
+    ASSERT_EQ(capi.puts.size(), 1u);
+    EXPECT_EQ(test::HexBytes(capi.puts[0].message), "0E 00 01 00 86 83 00 00 01 00 01 00 07 00");
+    // A Length shorter than what was delivered is the message; the rest is not.
+    auto longer = disconnect;
+    longer.resize(40, 0xEE);
+    capi.Feed(longer);
+    session.WMCapiSignal();
+    EXPECT_EQ(lengths.back(), 14);
+}
+
 TEST(TraceNames, TableAndFallback) {
     struct Case {
         std::uint16_t word;

@@ -71,6 +71,39 @@ TEST_F(ConsoleTest, OutputLinesEscapeLineBreaks) {
               "protokoll-clear: \n");
 }
 
+TEST_F(ConsoleTest, ChannelsOfStatusListsLinkAndDevices) {
+    std::ostringstream o;
+    ConsoleFrontEnd front(o, [] {});
+    front.Emit("box",
+               "Feld\x1b[2J\x07 und \xC2\x85"
+               "Ende");  // ESC, BEL, a C1 control
+    front.AppendStatusLine(StatusList::SmsTrace, "Verbunden.", false);
+    front.ClearStatusList(StatusList::SmsTrace);
+    front.AppendStatusLine(StatusList::DMailStatus, "Teilnehmer besetzt.", false);
+    front.ClearStatusList(StatusList::DMailStatus);
+    front.AppendStatusLine(StatusList::DMailLog, "5551234 > Hallo", false);
+    front.AppendStatusLine(StatusList::DMailLog, "5559876 < Hi", true);
+    front.CapiLinkChanged(false, "Verbindung zur CAPI verloren");
+    front.CapiLinkChanged(true, "tolvar-line");
+    // A program is reported only when it was started.
+    bool startable = true;
+    ConsoleDevices starter(front, [&](const std::string&) { return startable; });
+    EXPECT_TRUE(starter.Start("/bin/true"));
+    startable = false;
+    EXPECT_FALSE(starter.Start("/nicht/da"));
+    EXPECT_EQ(o.str(),
+              "box: Feld?[2J? und ?Ende\n"
+              "sms: Verbunden.\n"
+              "sms-clear: \n"
+              "dmail: Teilnehmer besetzt.\n"
+              "dmail-clear: \n"
+              "dmail-log: 5551234 > Hallo\n"
+              "dmail-log sent: 5559876 < Hi\n"
+              "capi: down Verbindung zur CAPI verloren\n"
+              "capi: up tolvar-line\n"
+              "exec: /bin/true\n");
+}
+
 TEST_F(ConsoleTest, CommandsAndTheirErrors) {
     Start();
     struct Case {

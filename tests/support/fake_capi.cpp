@@ -8,6 +8,7 @@ std::uint32_t FakeCapi::Register(std::uint32_t messageBufferSize,
                                  std::uint32_t maxLogicalConnection, std::uint32_t maxBDataBlocks,
                                  std::uint32_t maxBDataLen, std::uint32_t& applId) {
     registerArgs = {messageBufferSize, maxLogicalConnection, maxBDataBlocks, maxBDataLen};
+    ++registerCalls;
     applId = registerResult == 0 ? applIdToGive : 0;
     return registerResult;
 }

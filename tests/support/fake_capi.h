@@ -46,6 +46,7 @@ class FakeCapi final : public CapiDriver {
 
     // What happened.
     std::vector<std::uint32_t> registerArgs;  // the four numbers
+    int registerCalls = 0;
     std::vector<PutRecord> puts;
     int getCalls = 0;
     int releaseCalls = 0;

@@ -4,23 +4,50 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace tolvar::test {
 
-LineFixture::LineFixture(std::vector<std::string> extraArgs) {
+LineFixture::LineFixture(std::vector<std::string> extraArgs) : extraArgs_(std::move(extraArgs)) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tolvar-e2e-XXXXXX").string();
     if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
-    std::vector<std::string> argv = {BinDir() + "/tolvar-line",   "--port", "0", "--fast", "--log",
+    Launch("0", "");
+}
+
+void LineFixture::Launch(const std::string& port, const std::string& control) {
+    std::vector<std::string> argv = {BinDir() + "/tolvar-line",   "--port", port, "--fast", "--log",
                                      (dir_ / "line.log").string()};
-    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    if (!control.empty()) argv.insert(argv.end(), {"--control", control});
+    argv.insert(argv.end(), extraArgs_.begin(), extraArgs_.end());
     line_ = std::make_unique<Process>(argv, dir_.string(), (dir_ / "line.err").string());
+    ports_.clear();
+    control_.clear();
     while (auto l = line_->ReadLine(std::chrono::seconds(10))) {
         if (l->rfind("listening 127.0.0.1:", 0) == 0) ports_.push_back(std::stoi(l->substr(20)));
         if (l->rfind("control ", 0) == 0) control_ = l->substr(8);
         if (*l == "ready") break;
     }
     if (ports_.empty() || control_.empty()) throw std::runtime_error("tolvar-line did not start");
+}
+
+void LineFixture::Stop() {
+    line_.reset();
+}
+
+void LineFixture::StartAgain() {
+    const std::string port = std::to_string(ports_.at(0));
+    const std::string control = control_.substr(control_.rfind(':') + 1);
+    // The old ports may linger a moment after the kill.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Launch(port, control);
+            return;
+        } catch (const std::runtime_error&) {
+            if (attempt == 50) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
 }
 
 LineFixture::~LineFixture() {

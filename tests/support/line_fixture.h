@@ -22,6 +22,11 @@ class LineFixture {
     std::string CapiArg(std::size_t i = 0) const {
         return "rcapi:127.0.0.1:" + std::to_string(Port(i));
     }
+    // The exchange goes away (killed, as a crash would) and comes back on the
+    // same ports after `down`.
+    void Stop();
+    void StartAgain();
+
     // Runs tolvar-linectl with a command; its output lines (the first is "ok ..." or "error: ...").
     std::vector<std::string> Ctl(const std::vector<std::string>& command);
 
@@ -33,6 +38,9 @@ class LineFixture {
                                          std::size_t line = 0);
 
   private:
+    void Launch(const std::string& port, const std::string& control);
+
+    std::vector<std::string> extraArgs_;
     std::filesystem::path dir_;
     std::unique_ptr<Process> line_;
     std::vector<int> ports_;
