@@ -24,7 +24,7 @@ class FrontEnd;
 class RuleStore;
 struct TConnection;
 
-// D-Mail reception: sees every CIP-24 call before it is alerted and may take
+// D-Mail reception: sees every call with D-Mail's CIP value before it is alerted and may take
 // it as D-Mail (its kind becomes DMailIn).
 class DMailReception {
   public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "capi/capi_codes.h"
 #include "capi/params.h"
 #include "rules/rule_store.h"
 
@@ -55,16 +56,16 @@ std::string ShownCallingNumber(const std::string& digits) {
 
 std::string ServiceText(std::uint16_t cip) {
     switch (cip) {
-        case 1:
-        case 4:
-        case 16:
-        case 24:
+        case cip::kSpeech:
+        case cip::kAudio31kHz:
+        case cip::kTelephony:
+        case cip::kDMail:
             return "";
-        case 2:
+        case cip::kUnrestrictedDigital:
             return " (Daten)";
-        case 17:
+        case cip::kFaxG3:
             return " (FAX G3)";
-        case 18:
+        case cip::kFaxG4:
             return " (FAX G4)";
         default:
             return " (CIP:" + std::to_string(cip) + ")";

@@ -30,7 +30,7 @@ std::optional<ConnectIndication> DecodeConnectInd(const CapiMessageView& msg);
 // six or more digits that lack one, "Unbekannt/Analog" for none.
 std::string ShownCallingNumber(const std::string& digits);
 
-// The text a call's line gets for its CIP value (24 is D-Mail: nothing).
+// The text a call's line gets for its CIP value (a D-Mail call's: nothing).
 std::string ServiceText(std::uint16_t cip);
 
 }  // namespace tolvar

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 
 #include "capi/params.h"
 #include "core/error.h"
@@ -189,7 +190,7 @@ void CapiSession::SendConnectB3ActiveResp(std::uint16_t messageNumber, std::uint
 }
 
 void CapiSession::SendDataB3Req(std::uint32_t ncci, Bytes data) {
-    if (data.size() > 0xFFFF)
+    if (data.size() > std::numeric_limits<std::uint16_t>::max())
         throw TolvarError("Datenblock zu lang: " + std::to_string(data.size()));
     TCapiMessage msg;
     ParamWriter w(msg, applId_, 0, cmd::DATA_B3_REQ);
