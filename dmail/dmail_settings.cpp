@@ -36,6 +36,8 @@ std::uint32_t CheckedInteger(RegKey& key, const char* name, std::uint32_t fallba
 
 DMailSettings LoadDMailSettings(Registry& registry) {
     DMailSettings s;
+    // The write-backs reach the file together.
+    RegistryBatch batch(registry);
     auto key = registry.OpenKey(kDMailKey, true);
     s.MSN = ReadStringOrEmpty(*key, "MSN");
     s.Suffix = ReadStringOrEmpty(*key, "Suffix");
@@ -48,6 +50,7 @@ DMailSettings LoadDMailSettings(Registry& registry) {
     s.DMailNotifySound = ReadStringOrEmpty(*key, "DMailNotifySound");
     key->WriteString("DMailNotifySound", s.DMailNotifySound);
     key->Close();
+    batch.Commit();
     return s;
 }
 

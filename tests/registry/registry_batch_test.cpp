@@ -1,9 +1,5 @@
 // Batches: many changes reach the file as one replacement, or none at all.
 
-#include <sys/inotify.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -18,6 +14,7 @@ namespace tolvar {
 namespace {
 
 using test::ReadAll;
+using test::Replacements;
 using test::TempDir;
 using test::WriteAll;
 
@@ -31,37 +28,6 @@ const std::string kStart = kHeader + R"([HKEY_CURRENT_USER\Software\Brenwick\Tol
 "Param"=""
 
 )";
-
-// Counts the times a file is replaced by a rename onto its name.
-class Replacements {
-  public:
-    explicit Replacements(const std::string& path)
-        : name_(std::filesystem::path(path).filename().string()),
-          fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        const std::string folder = std::filesystem::path(path).parent_path().string();
-        if (fd_ < 0 || inotify_add_watch(fd_, folder.c_str(), IN_MOVED_TO) < 0)
-            throw std::runtime_error("inotify failed");
-    }
-    ~Replacements() { close(fd_); }
-
-    int Count() {
-        alignas(inotify_event) char buf[4096];
-        ssize_t n;
-        while ((n = read(fd_, buf, sizeof buf)) > 0) {
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
-                if (event->len > 0 && name_ == event->name) ++count_;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        return count_;
-    }
-
-  private:
-    std::string name_;
-    int fd_;
-    int count_ = 0;
-};
 
 // The names in the folder besides the hive file: temporary files left behind.
 std::vector<std::string> Leftovers(const TempDir& dir) {
