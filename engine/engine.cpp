@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "core/atomic_file.h"
 #include "core/charset.h"
 #include "registry/registry.h"
 
@@ -55,6 +56,7 @@ void Engine::BindDispatchTable() {
 }
 
 void Engine::FormCreate() {
+    RemoveStaleTempFiles({host_.registryPath, host_.eventLogPath});
     // 1. D-Mail sender and receiver idle.
     DMailSendText.clear();
     DMailRecvText.clear();
