@@ -74,8 +74,9 @@ class Registry {
     std::unique_ptr<State> state_;
 };
 
-// An open key. Writes reach the file, atomically, at the latest when the key
-// is closed; a change made by hand to the file meanwhile is kept.
+// An open key. Writes reach the file, atomically, when the key is closed (or,
+// inside a batch, when the batch commits); a change made by hand to the file
+// meanwhile is kept.
 class RegKey {
   public:
     RegKey(RegKey&& other) noexcept;
