@@ -63,7 +63,12 @@ void EventLog::DateHeaderRule() {
     const DateTime now = clock_.Now();
     if (now.day == lastLogDate_) return;
     AppendLine("");
-    AppendLine("[" + FormatShortDate(now.Date()) + "]");
+    // Built by appending: g++ 12 at -O3 takes "[" + std::string (an insert at
+    // the front of a temporary) for an overlapping copy (-Wrestrict).
+    std::string header = "[";
+    header += FormatShortDate(now.Date());
+    header += ']';
+    AppendLine(header);
     lastLogDate_ = now.day;
 }
 

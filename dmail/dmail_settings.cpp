@@ -23,6 +23,8 @@ std::uint32_t CheckedInteger(RegKey& key, const char* name, std::uint32_t fallba
 
 DMailSettings LoadDMailSettings(Registry& registry) {
     DMailSettings s;
+    // The write-backs reach the file together.
+    RegistryBatch batch(registry);
     auto key = registry.OpenKey(kDMailKey, true);
     s.MSN = ReadStringOr(*key, "MSN");
     s.Suffix = ReadStringOr(*key, "Suffix");
@@ -35,6 +37,7 @@ DMailSettings LoadDMailSettings(Registry& registry) {
     s.DMailNotifySound = ReadStringOr(*key, "DMailNotifySound");
     key->WriteString("DMailNotifySound", s.DMailNotifySound);
     key->Close();
+    batch.Commit();
     return s;
 }
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "core/atomic_file.h"
 #include "core/charset.h"
 #include "registry/registry.h"
 #include "registry/values.h"
@@ -72,6 +73,7 @@ void Engine::BindDispatchTable() {
 }
 
 void Engine::FormCreate() {
+    RemoveStaleTempFiles({host_.registryPath, host_.eventLogPath});
     // 1. D-Mail sender and receiver idle.
     dmail_.Reset();
     // 2. The event-log file is bound at construction.
@@ -96,14 +98,21 @@ void Engine::FormCreate() {
     // reader; the program goes on with defaults and writes nothing into it.
     const auto broken = SettingsUnreadable();
     if (broken) ui_.ReportError(kSettingsBroken + *broken + kSettingsBrokenTail);
-    // 10.-11. The rules; a first start creates the default tree.
-    ReadRules(!broken);
-    // 12. The event log from "Tolvar.txt".
-    Guard([this] { eventLog_.Load(); });
-    // 13. Bottom right corner of the screen.
-    ui_.PlaceAtBottomRight();
-    // 14.-17. The other settings.
-    if (!broken) ReadOtherSettings(true);
+    {
+        // The keys and defaults a first start writes reach the file together.
+        RegistryBatch batch(*registry_);
+        // 10.-11. The rules; a first start creates the default tree.
+        ReadRules(!broken);
+        // 12. The event log from "Tolvar.txt".
+        Guard([this] { eventLog_.Load(); });
+        // 13. Bottom right corner of the screen.
+        ui_.PlaceAtBottomRight();
+        // 14.-17. The other settings.
+        if (!broken) {
+            ReadOtherSettings(true);
+            Guard([&] { batch.Commit(); });
+        }
+    }
     // A file that could not be read is read again once it has changed (not by
     // the write-backs just made).
     settingsStamp_ = StatHiveFile(registry_->Path());
@@ -168,8 +177,10 @@ void Engine::WatchSettingsFile() {
     if (broken) return;  // changed, but still not readable: keep waiting quietly
     // Repaired: what it holds replaces the defaults, and saving is allowed
     // again once the rules could be read.
+    RegistryBatch batch(*registry_);
     ReadRules(true);
     ReadOtherSettings(false);
+    Guard([&] { batch.Commit(); });
     settingsStamp_ = StatHiveFile(registry_->Path());
     settingsRetry_.SetEnabled(rules_.LoadError().has_value());
 }

@@ -1,6 +1,7 @@
 #include "registry/registry.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "registry/hive.h"
@@ -67,16 +68,23 @@ std::string Describe(const std::string& valueName, const std::string& keyPath) {
            keyPath + "\"";
 }
 
-enum class OpKind { CreateKey, SetValue, DeleteValue };
+}  // namespace
 
-struct PendingOp {
-    std::uint64_t owner;  // the id of the RegKey that made it
+// One change as the program made it, kept until it reaches the file.
+struct RegistryOp {
+    enum class Kind { CreateKey, SetValue, DeleteValue, DeleteKey };
+
+    std::uint64_t owner;  // the id of the RegKey that made it; 0 for DeleteKey
     KeyPath key;
-    OpKind kind;
+    Kind kind;
     HiveValue value;  // SetValue: the value; DeleteValue: its name
 };
 
-void Apply(Hive& hive, const PendingOp& op) {
+namespace {
+
+using OpKind = RegistryOp::Kind;
+
+void Apply(Hive& hive, const RegistryOp& op) {
     switch (op.kind) {
         case OpKind::CreateKey:
             hive.Create(op.key);
@@ -88,23 +96,29 @@ void Apply(Hive& hive, const PendingOp& op) {
         case OpKind::DeleteValue:
             if (HiveKey* key = hive.Find(op.key)) key->DeleteValue(op.value.name);
             break;
+        case OpKind::DeleteKey:
+            hive.Delete(op.key);
+            break;
     }
 }
 
 }  // namespace
 
 // Writes are kept per open key and applied to the file as it is on disk at the
-// moment they are flushed, so a hand edit made meanwhile survives them.
+// moment they are flushed, so a hand edit made meanwhile survives them. Inside
+// a batch, flushing moves them to the batch, which reaches the file at once.
 struct Registry::State {
     bool loaded = false;
     FileStamp stamp;                    // of the version last read or written
     std::optional<std::string> broken;  // why that version cannot be parsed
-    std::vector<PendingOp> pending;     // in the order they were made
-    Hive view;
+    int batchDepth = 0;                 // batches open, the outermost counted too
+    std::vector<RegistryOp> batched;    // flushed inside the open batch, in order
+    std::vector<RegistryOp> pending;    // of keys still open, in the order they were made
+    Hive view;                          // the file, then batched, then pending
     bool viewStale = true;
     std::uint64_t lastKeyId = 0;
 
-    void Record(PendingOp op) {
+    void Record(RegistryOp op) {
         if (!viewStale) Apply(view, op);
         pending.push_back(std::move(op));
     }
@@ -139,33 +153,76 @@ const Hive& Registry::View() {
     State& s = *state_;
     if (s.viewStale) {
         s.view = *hive_;
-        for (const PendingOp& op : s.pending) Apply(s.view, op);
+        for (const RegistryOp& op : s.batched) Apply(s.view, op);
+        for (const RegistryOp& op : s.pending) Apply(s.view, op);
         s.viewStale = false;
     }
     return s.view;
 }
 
-void Registry::Flush(std::uint64_t keyId) {
+void Registry::Write(const std::vector<RegistryOp>& ops) {
     State& s = *state_;
-    const auto mine = [keyId](const PendingOp& op) { return op.owner == keyId; };
-    if (std::none_of(s.pending.begin(), s.pending.end(), mine)) return;
     Refresh();
     Hive next = *hive_;
-    for (const PendingOp& op : s.pending)
-        if (mine(op)) Apply(next, op);
+    for (const RegistryOp& op : ops) Apply(next, op);
     // Writing back what is there already leaves the file alone (and in its
     // encoding, with its comments).
     const std::string text = next.Serialize();
     if (text != hive_->Serialize()) s.stamp = WriteHiveFile(path_, text);
     *hive_ = std::move(next);
-    std::erase_if(s.pending, mine);
     s.viewStale = true;
+}
+
+void Registry::Flush(std::uint64_t keyId) {
+    State& s = *state_;
+    const auto mine = [keyId](const RegistryOp& op) { return op.owner == keyId; };
+    if (std::none_of(s.pending.begin(), s.pending.end(), mine)) return;
+    if (s.batchDepth > 0) {
+        // A file that cannot be parsed fails the close at once, as outside a batch.
+        Refresh();
+        const bool othersPending = !std::all_of(s.pending.begin(), s.pending.end(), mine);
+        for (RegistryOp& op : s.pending)
+            if (mine(op)) s.batched.push_back(std::move(op));
+        std::erase_if(s.pending, mine);
+        // Moved ahead of writes of other keys made earlier, they may now win.
+        if (othersPending) s.viewStale = true;
+        return;
+    }
+    std::vector<RegistryOp> ops;
+    std::copy_if(s.pending.begin(), s.pending.end(), std::back_inserter(ops), mine);
+    Write(ops);
+    std::erase_if(s.pending, mine);
 }
 
 void Registry::Forget(std::uint64_t keyId) noexcept {
     State& s = *state_;
-    if (std::erase_if(s.pending, [keyId](const PendingOp& op) { return op.owner == keyId; }) > 0)
+    if (std::erase_if(s.pending, [keyId](const RegistryOp& op) { return op.owner == keyId; }) > 0)
         s.viewStale = true;
+}
+
+std::size_t Registry::BeginBatch() {
+    ++state_->batchDepth;
+    return state_->batched.size();
+}
+
+void Registry::CommitBatch() {
+    State& s = *state_;
+    if (s.batchDepth > 1) {
+        --s.batchDepth;  // the outer batch writes
+        return;
+    }
+    Write(s.batched);
+    s.batched.clear();
+    s.batchDepth = 0;
+}
+
+void Registry::AbortBatch(std::size_t mark) noexcept {
+    State& s = *state_;
+    if (mark < s.batched.size()) {
+        s.batched.erase(s.batched.begin() + static_cast<std::ptrdiff_t>(mark), s.batched.end());
+        s.viewStale = true;
+    }
+    --s.batchDepth;
 }
 
 bool Registry::Exists(const std::vector<std::string>& path) {
@@ -195,17 +252,30 @@ bool Registry::DeleteKey(const std::string& keyPath) {
     Refresh();
     State& s = *state_;
     const bool existed = Exists(path);
-    if (hive_->Find(path)) {
-        Hive next = *hive_;
-        next.Delete(path);
-        s.stamp = WriteHiveFile(path_, next.Serialize());
-        *hive_ = std::move(next);
+    RegistryOp deletion{0, path, OpKind::DeleteKey, {}};
+    if (s.batchDepth > 0) {
+        s.batched.push_back(std::move(deletion));
+    } else {
+        Write({std::move(deletion)});
     }
     // Writes still pending in the key or below it go with it, as if they had
     // reached the file before the deletion.
-    std::erase_if(s.pending, [&](const PendingOp& op) { return IsWithin(op.key, path); });
+    std::erase_if(s.pending, [&](const RegistryOp& op) { return IsWithin(op.key, path); });
     s.viewStale = true;
     return existed;
+}
+
+RegistryBatch::RegistryBatch(Registry& registry)
+    : registry_(registry), mark_(registry.BeginBatch()) {}
+
+RegistryBatch::~RegistryBatch() {
+    if (!done_) registry_.AbortBatch(mark_);
+}
+
+void RegistryBatch::Commit() {
+    if (done_) return;
+    registry_.CommitBatch();
+    done_ = true;
 }
 
 RegKey::RegKey(Registry* registry, std::string keyPath)

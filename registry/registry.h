@@ -26,8 +26,10 @@ class RegistryError : public TolvarError {
 
 class Hive;
 class RegKey;
+class RegistryBatch;
 struct HiveKey;
 struct HiveValue;
+struct RegistryOp;
 
 class Registry {
   public:
@@ -52,21 +54,29 @@ class Registry {
 
   private:
     friend class RegKey;
+    friend class RegistryBatch;
     struct State;
 
     void Refresh();      // reads the file again if it changed on disk
-    const Hive& View();  // the file's content with every pending write applied
+    const Hive& View();  // the file's content with every recorded write applied
     bool Exists(const std::vector<std::string>& path);  // in View()
     void Flush(std::uint64_t keyId);                    // writes what one key has pending
     void Forget(std::uint64_t keyId) noexcept;          // drops what one key has pending
+    // Applies ops to the file as it is on disk now and replaces it once.
+    void Write(const std::vector<RegistryOp>& ops);
+
+    std::size_t BeginBatch();  // returns the mark that AbortBatch rolls back to
+    void CommitBatch();
+    void AbortBatch(std::size_t mark) noexcept;
 
     std::string path_;
     std::unique_ptr<Hive> hive_;  // the file's content as last read or written
     std::unique_ptr<State> state_;
 };
 
-// An open key. Writes reach the file, atomically, at the latest when the key
-// is closed; a change made by hand to the file meanwhile is kept.
+// An open key. Writes reach the file, atomically, when the key is closed (or,
+// inside a batch, when the batch commits); a change made by hand to the file
+// meanwhile is kept.
 class RegKey {
   public:
     RegKey(RegKey&& other) noexcept;
@@ -87,8 +97,9 @@ class RegKey {
     void WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& value);
     bool DeleteValue(const std::string& name);
 
-    // Writes what is pending to the file; throws RegistryError when it cannot
-    // (what failed stays pending). The key stays open.
+    // Writes what is pending to the file, or hands it to the open batch;
+    // throws RegistryError when it cannot (what failed stays pending). The key
+    // stays open.
     void Close();
 
   private:
@@ -102,6 +113,40 @@ class RegKey {
     Registry* registry_ = nullptr;
     std::string keyPath_;
     std::uint64_t id_ = 0;  // tags this key's pending writes
+};
+
+// Changes of several keys that reach the file as one atomic replacement:
+//
+//     RegistryBatch batch(registry);
+//     registry.DeleteKey(...);
+//     registry.OpenKey(...)->WriteString(...);  // recorded when the key closes
+//     batch.Commit();
+//
+// While a batch is open, closing a key and DeleteKey record their changes
+// instead of writing them; reads see them. Commit reads the file again (so a
+// hand edit made meanwhile survives), applies every recorded change in order
+// and writes once. A batch that ends without Commit, as when an exception
+// passes, drops what was recorded in it and leaves the file alone. A batch
+// opened inside another joins it: its Commit leaves the writing to the outer
+// one, and ending without Commit drops only its own part.
+//
+// A key still open at Commit keeps its writes until it closes. The batch must
+// be gone before its Registry.
+class RegistryBatch {
+  public:
+    explicit RegistryBatch(Registry& registry);
+    ~RegistryBatch();
+    RegistryBatch(const RegistryBatch&) = delete;
+    RegistryBatch& operator=(const RegistryBatch&) = delete;
+
+    // Throws RegistryError when the file cannot be read or written; the batch
+    // then stays open with its changes, so Commit may be tried again.
+    void Commit();
+
+  private:
+    Registry& registry_;
+    std::size_t mark_;
+    bool done_ = false;
 };
 
 }  // namespace tolvar

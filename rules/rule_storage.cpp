@@ -115,6 +115,8 @@ void RuleStore::SaveRules(Registry& registry) {
             "Die Regeln werden nicht gespeichert, damit die gespeicherten Regeln erhalten "
             "bleiben. " +
             *loadError_);
+    // One replacement of the file: a save cut short leaves the old rules whole.
+    RegistryBatch batch(registry);
     registry.DeleteKey(kRulesKey);
     for (const auto& msn : msnNodes_) {
         const std::string msnName = msn->text_.empty() ? kEmptyMsnKey : msn->text_;
@@ -138,6 +140,7 @@ void RuleStore::SaveRules(Registry& registry) {
             }
         }
     }
+    batch.Commit();
 }
 
 }  // namespace tolvar

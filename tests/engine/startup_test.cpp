@@ -40,6 +40,19 @@ TEST(Startup, FirstStartCreatesExactlyTheListedKeysAndValues) {
     EXPECT_FALSE(host.ui.isdnTab);
 }
 
+TEST(Startup, FirstStartWritesItsKeysAndDefaultsInOneReplacement) {
+    test::TestHost host;
+    test::Replacements replaced(host.registryPath);
+    host.Start();
+    EXPECT_EQ(replaced.Count(), 1);
+    // A start that finds them all writes nothing.
+    test::TestHost again;
+    again.WriteHive(host.ReadHive());
+    test::Replacements none(again.registryPath);
+    again.Start();
+    EXPECT_EQ(none.Count(), 0);
+}
+
 TEST(Startup, DMailTimingsAreCheckedAndWrittenBack) {
     struct Case {
         const char* name;

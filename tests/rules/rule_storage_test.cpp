@@ -160,6 +160,40 @@ TEST(RuleStorage, SaveWritesTheExactKeysAndLoadsThemBack) {
     EXPECT_EQ(loaded.FindMsnNode(""), &msn);
 }
 
+TEST(RuleStorage, SaveReplacesTheFileOnceAndASaveCutShortKeepsTheOldRules) {
+    TempHive hive;
+    Registry reg(hive.Path());
+    RuleStore old;
+    old.SetLabel(old.AddMsnNode(), "5551234");
+    old.SaveRules(reg);
+    const std::string before = hive.Text();
+
+    RuleStore bigger;
+    RuleNode& msn = bigger.AddMsnNode();
+    bigger.SetLabel(msn, "5559999");
+    for (int i = 10; i < 50; ++i)
+        bigger.AddCallerNode(msn, "0171" + std::to_string(i))
+            .Entries()
+            ->Add({TimeOfDay(i % 24, 0), kActionSound, "klingel.wav"});
+    test::Replacements replacements(hive.Path());
+    {
+        // Room for the old rules, not for the new ones.
+        test::DiskFull full(before.size() + 500);
+        EXPECT_THROW(bigger.SaveRules(reg), RegistryError);
+    }
+    EXPECT_EQ(hive.Text(), before);
+    EXPECT_EQ(replacements.Count(), 0);
+    RuleStore reloaded;
+    reloaded.LoadRules(reg);
+    EXPECT_EQ(Labels(reloaded.MsnNodes()), LabelList{"5551234"});
+
+    bigger.SaveRules(reg);
+    EXPECT_EQ(replacements.Count(), 1);
+    reloaded.LoadRules(reg);
+    ASSERT_EQ(Labels(reloaded.MsnNodes()), LabelList{"5559999"});
+    EXPECT_EQ(reloaded.MsnNodes()[0]->Children().size(), 42u);
+}
+
 TEST(RuleStorage, CallerLabelsAreNeverMapped) {
     TempHive hive;
     hive.Write(kHeader + kMsn + R"(\5551234\@\00:00]

@@ -1,9 +1,11 @@
 #pragma once
-// Scratch folders, whole-file helpers and a full disk, for tests that touch
-// files.
+// Scratch folders, whole-file helpers, a full disk and a count of atomic
+// replacements, for tests that touch files.
 
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -74,6 +76,39 @@ class DiskFull {
   private:
     rlimit saved_{};
     void (*savedSignal_)(int) = nullptr;
+};
+
+// Counts the times a file is replaced by a rename onto its name.
+class Replacements {
+  public:
+    explicit Replacements(const std::string& path)
+        : name_(std::filesystem::path(path).filename().string()),
+          fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        const std::string folder = std::filesystem::path(path).parent_path().string();
+        if (fd_ < 0 || inotify_add_watch(fd_, folder.c_str(), IN_MOVED_TO) < 0)
+            throw std::runtime_error("inotify failed");
+    }
+    ~Replacements() { close(fd_); }
+    Replacements(const Replacements&) = delete;
+    Replacements& operator=(const Replacements&) = delete;
+
+    int Count() {
+        alignas(inotify_event) char buf[4096];
+        ssize_t n;
+        while ((n = read(fd_, buf, sizeof buf)) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
+                if (event->len > 0 && name_ == event->name) ++count_;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return count_;
+    }
+
+  private:
+    std::string name_;
+    int fd_;
+    int count_ = 0;
 };
 
 }  // namespace tolvar::test
