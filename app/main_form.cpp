@@ -20,6 +20,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/log_page.h"
+#include "app/qt_text.h"
+#include "app/rules_page.h"
+#include "app/simple_pages.h"
 #include "app/tray_icons.h"
 #include "engine/engine.h"
 #include "rules/rule_store.h"
@@ -27,12 +31,6 @@
 namespace tolvar {
 
 namespace {
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 296;
 }  // namespace
@@ -65,14 +63,16 @@ void TMainForm::Post(std::function<void()> fn) {
 }
 
 void TMainForm::BuildMenu() {
-    QMenu* file = menuBar()->addMenu("&Datei");
-    QAction* close = file->addAction("&Schließen");
-    close->setObjectName("cmClose");
-    connect(close, &QAction::triggered, this, [this] {
+    fileMenu_ = menuBar()->addMenu("&Datei");
+    fileMenu_->setObjectName("cmDatei");
+    cmClose_ = fileMenu_->addAction("&Schließen");
+    cmClose_->setObjectName("cmClose");
+    connect(cmClose_, &QAction::triggered, this, [this] {
         if (engine_) engine_->Guard([this] { engine_->cmCloseClick(); });
     });
-    QMenu* edit = menuBar()->addMenu("&Bearbeiten");
-    QAction* clear = edit->addAction("Ereignisprotokoll &löschen");
+    editMenu_ = menuBar()->addMenu("&Bearbeiten");
+    editMenu_->setObjectName("cmBearbeiten");
+    QAction* clear = editMenu_->addAction("Ereignisprotokoll &löschen");
     clear->setObjectName("cmClearProtokoll");
     connect(clear, &QAction::triggered, this, &TMainForm::ClearLog);
 }
@@ -84,37 +84,22 @@ void TMainForm::BuildPages() {
     // All seven captions must fit the fixed width without scroll arrows.
     pages_->tabBar()->setUsesScrollButtons(false);
     pages_->setStyleSheet("QTabBar::tab { padding: 3px 4px; }");
-    const char* names[7] = {"tsProtokoll", "tsUeberwachung", "tsSMS", "tsDMail",
-                            "tsOffice",    "tsInfo",         "tsISDN"};
+    log_ = new LogPage(*this);
+    rules_ = new RulesPage(*this);
+    isdn_ = new IsdnPage;
+    // The pages that are still plain carry their designed names.
+    const auto plain = [](const char* name) {
+        auto* w = new QWidget;
+        w->setObjectName(name);
+        return w;
+    };
+    QWidget* widgets[7] = {
+        log_, rules_, plain("tsSMS"), plain("tsDMail"), plain("tsOffice"), new InfoPage, isdn_};
     for (Page p : kAllPages) {
-        auto* page = new QWidget;
         const auto i = static_cast<std::size_t>(p);
-        page->setObjectName(names[i]);
-        pageWidgets_[i] = page;
-        pages_->addTab(page, Q(PageCaption(p)));
+        pageWidgets_[i] = widgets[i];
+        pages_->addTab(widgets[i], Q(PageCaption(p)));
     }
-
-    BuildLogPage();
-    BuildRulesPage();
-
-    auto* info = new QVBoxLayout(PageWidget(Page::Info));
-    auto* product = new QLabel("Tolvar");
-    QFont big = product->font();
-    big.setPointSize(big.pointSize() * 2);
-    big.setBold(true);
-    product->setFont(big);
-    info->addStretch();
-    info->addWidget(product, 0, Qt::AlignHCenter);
-    info->addWidget(new QLabel("Version 2.7"), 0, Qt::AlignHCenter);
-    info->addStretch();
-
-    auto* isdn = new QVBoxLayout(PageWidget(Page::ISDN));
-    LBISDNTrace = new QListWidget;
-    LBISDNTrace->setObjectName("LBISDNTrace");
-    QFont mono("Monospace");
-    mono.setStyleHint(QFont::TypeWriter);
-    LBISDNTrace->setFont(mono);
-    isdn->addWidget(LBISDNTrace);
 
     pages_->setCurrentIndex(static_cast<int>(Page::MSOffice));
     connect(pages_, &QTabWidget::currentChanged, this, &TMainForm::TabChanged);
@@ -122,56 +107,12 @@ void TMainForm::BuildPages() {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TMainForm::BuildLogPage() {
-    auto* layout = new QVBoxLayout(PageWidget(Page::Protokoll));
-    LBTraceBox = new QListWidget;
-    LBTraceBox->setObjectName("LBTraceBox");
-    layout->addWidget(LBTraceBox);
-
-    auto* popup = new QMenu(this);
-    popup->setObjectName("lbTracePopUpMenu");
-    QAction* clear = popup->addAction("Ereignisprotokoll &löschen");
-    connect(clear, &QAction::triggered, this, &TMainForm::ClearLog);
-    popup->addSeparator();
-    cmCopyNumbers = popup->addAction("Nummern &kopieren");
-    cmCopyNumbers->setObjectName("cmCopyNumbers");
-    connect(cmCopyNumbers, &QAction::triggered, this, &TMainForm::CopySelectedNumbers);
-    // Enabled only while a line is selected, checked each time the menu opens.
-    connect(popup, &QMenu::aboutToShow, this, [this] {
-        cmCopyNumbers->setEnabled(engine_ && engine_->CanCopyNumbers(LBTraceBox->currentRow()));
-    });
-    LBTraceBox->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(LBTraceBox, &QWidget::customContextMenuRequested, this,
-            [this, popup](const QPoint& pos) {
-                popup->popup(LBTraceBox->viewport()->mapToGlobal(pos));
-            });
-    auto* copy =
-        new QShortcut(QKeySequence::Copy, LBTraceBox, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(copy, &QShortcut::activated, this, &TMainForm::CopySelectedNumbers);
-}
-
-void TMainForm::BuildRulesPage() {
-    auto* layout = new QHBoxLayout(PageWidget(Page::Ueberwachung));
-    TreeView = new QTreeWidget;
-    TreeView->setObjectName("TreeView");
-    TreeView->setHeaderHidden(true);
-    layout->addWidget(TreeView);
-}
-
 void TMainForm::RulesChanged(const RuleStore& rules) {
-    TreeView->clear();
-    for (const auto& msn : rules.MsnNodes()) {
-        auto* top = new QTreeWidgetItem(TreeView, QStringList{Q(msn->Text())});
-        for (const auto& caller : msn->Children())
-            new QTreeWidgetItem(top, QStringList{Q(caller->Text())});
-        top->setExpanded(msn->Expanded);
-    }
+    rules_->Show(rules);
 }
 
-void TMainForm::CopySelectedNumbers() {
-    if (!engine_) return;
-    const int row = LBTraceBox->currentRow();
-    if (engine_->CanCopyNumbers(row)) engine_->Guard([this, row] { engine_->CopyNumbers(row); });
+QListWidget* TMainForm::EventLogList() const {
+    return log_->List();
 }
 
 void TMainForm::ClearLog() {
@@ -241,7 +182,7 @@ void TMainForm::SetIsdnTabVisible(bool visible) {
 }
 
 void TMainForm::AppendIsdnTrace(const std::string& line) {
-    LBISDNTrace->addItem(Q(line));
+    isdn_->Append(line);
 }
 
 void TMainForm::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
@@ -329,23 +270,15 @@ void TMainForm::PlaceAtBottomRight() {
 }
 
 void TMainForm::LogLoaded(const std::vector<std::string>& lines) {
-    LBTraceBox->clear();
-    for (const auto& l : lines) LBTraceBox->addItem(Q(l));
-    if (LBTraceBox->count() > 0) LBTraceBox->setCurrentRow(LBTraceBox->count() - 1);
+    log_->Loaded(lines);
 }
 
 void TMainForm::LogLineSet(int index, const std::string& text, bool appended) {
-    if (appended) {
-        LBTraceBox->addItem(Q(text));
-        LBTraceBox->setCurrentRow(LBTraceBox->count() - 1);
-        LBTraceBox->scrollToBottom();
-    } else if (QListWidgetItem* item = LBTraceBox->item(index)) {
-        item->setText(Q(text));
-    }
+    log_->LineSet(index, text, appended);
 }
 
 void TMainForm::LogCleared() {
-    LBTraceBox->clear();
+    log_->Cleared();
 }
 
 void TMainForm::SetClipboard(const std::string& text) {

@@ -12,13 +12,16 @@
 #include "core/front_end.h"
 
 class QListWidget;
-class QTreeWidget;
+class QMenu;
 class QTabWidget;
 class QSystemTrayIcon;
 
 namespace tolvar {
 
 class Engine;
+class IsdnPage;
+class LogPage;
+class RulesPage;
 
 class TMainForm final : public QMainWindow, public FrontEnd {
   public:
@@ -63,10 +66,22 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QSystemTrayIcon* Tray() const { return tray_; }
     int TrayPhase() const { return trayPhase_; }
     const QString& TrayTip() const { return trayTip_; }
-    QListWidget* EventLogList() const { return LBTraceBox; }
+    QListWidget* EventLogList() const;
 
     QTabWidget* Pages() const { return pages_; }
     QWidget* PageWidget(Page page) const;
+
+    // For the pages: the engine (none before it exists or after it is gone),
+    // the window's dialogs, the main menus, and the controls they register.
+    Engine* EngineOrNull() const { return engine_; }
+    Dialogs* WindowDialogs() const { return dialogs_; }
+    QMenu* FileMenu() const { return fileMenu_; }
+    QMenu* EditMenu() const { return editMenu_; }
+    QAction* CloseAction() const { return cmClose_; }
+    void RegisterControl(Control control, QWidget* widget) { controls_[control] = widget; }
+    void RegisterStatusList(StatusList list, QListWidget* box) { statusLists_[list] = box; }
+    // "Ereignisprotokoll &löschen" (the main menu and the log's context menu).
+    void ClearLog();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -77,19 +92,17 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void BuildMenu();
     void BuildTray();
     void TabChanged(int index);
-    void BuildLogPage();
-    void BuildRulesPage();
-    void CopySelectedNumbers();
-    void ClearLog();
 
     Engine* engine_ = nullptr;
     Dialogs* dialogs_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* editMenu_ = nullptr;
+    QAction* cmClose_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QWidget* pageWidgets_[7] = {};
-    QListWidget* LBISDNTrace = nullptr;
-    QListWidget* LBTraceBox = nullptr;
-    QTreeWidget* TreeView = nullptr;
-    QAction* cmCopyNumbers = nullptr;
+    LogPage* log_ = nullptr;
+    RulesPage* rules_ = nullptr;
+    IsdnPage* isdn_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QIcon trayIcons_[2];
     int trayPhase_ = 0;

@@ -4,13 +4,9 @@
 #include <QMessageBox>
 #include <QWidget>
 
-namespace tolvar {
+#include "app/qt_text.h"
 
-namespace {
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-}  // namespace
+namespace tolvar {
 
 Dialogs::Answer QtDialogs::MessageBox(Kind kind, const std::string& text) {
     const QString title = parent_ ? parent_->windowTitle() : QString("Tolvar");

@@ -1,0 +1,41 @@
+#include "app/simple_pages.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "app/qt_text.h"
+
+namespace tolvar {
+
+InfoPage::InfoPage() {
+    setObjectName("tsInfo");
+    auto* info = new QVBoxLayout(this);
+    auto* product = new QLabel("Tolvar");
+    QFont big = product->font();
+    big.setPointSize(big.pointSize() * 2);
+    big.setBold(true);
+    product->setFont(big);
+    info->addStretch();
+    info->addWidget(product, 0, Qt::AlignHCenter);
+    info->addWidget(new QLabel("Version 2.7"), 0, Qt::AlignHCenter);
+    info->addStretch();
+}
+
+IsdnPage::IsdnPage() {
+    setObjectName("tsISDN");
+    auto* isdn = new QVBoxLayout(this);
+    LBISDNTrace = new QListWidget;
+    LBISDNTrace->setObjectName("LBISDNTrace");
+    LBISDNTrace->setAccessibleName("ISDN-Protokoll");
+    QFont mono("Monospace");
+    mono.setStyleHint(QFont::TypeWriter);
+    LBISDNTrace->setFont(mono);
+    isdn->addWidget(LBISDNTrace);
+}
+
+void IsdnPage::Append(const std::string& line) {
+    LBISDNTrace->addItem(Q(line));
+}
+
+}  // namespace tolvar
