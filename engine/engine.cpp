@@ -40,6 +40,7 @@ Engine::Engine(EngineHost host)
                              .useOutlook = [this] { return useOutlook_; },
                              .useAgent = [this] { return useAgent_; }}),
       dmail_(capi_),
+      receivers_(host_.ui),
       settingsRetry_(host_.timers, kSettingsRetryMs) {
     capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
     settingsRetry_.OnTimer = [this] { WatchSettingsFile(); };
@@ -154,14 +155,7 @@ void Engine::ReadOtherSettings(bool atStart) {
             ui_.SetIsdnTabVisible(isdnTabVisible_);
         });
     // 15. The receiver lists.
-    Guard([this] {
-        smsReceivers_ = SubscriberNames(std::string(kRootKey) + "\\SMS\\Subscriber");
-        ui_.SetControlItems(Control::cbSMSReceiver, smsReceivers_);
-    });
-    Guard([this] {
-        dmailReceivers_ = SubscriberNames(std::string(kRootKey) + "\\DMail\\Subscriber");
-        ui_.SetControlItems(Control::cbDMailReceiver, dmailReceivers_);
-    });
+    Guard([this] { receivers_.Load(*registry_); });
     // 16. The D-Mail values, checked and written back.
     Guard([this] {
         dmailSettings_ = LoadDMailSettings(*registry_);
@@ -183,13 +177,6 @@ void Engine::WatchSettingsFile() {
     Guard([&] { batch.Commit(); });
     settingsStamp_ = StatHiveFile(registry_->Path());
     settingsRetry_.SetEnabled(rules_.LoadError().has_value());
-}
-
-std::vector<std::string> Engine::SubscriberNames(const std::string& keyPath) {
-    auto key = registry_->OpenKey(keyPath, true);
-    auto names = key->GetValueNames();
-    key->Close();
-    return names;
 }
 
 void Engine::FormDestroy() {

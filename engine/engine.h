@@ -25,6 +25,7 @@
 #include "dmail/dmail_settings.h"
 #include "registry/hive_file.h"
 #include "rules/rule_store.h"
+#include "sms/receiver_lists.h"
 
 namespace tolvar {
 
@@ -95,8 +96,13 @@ class Engine {
     Registry* RegistryAccess() { return registry_.get(); }
     const DMailSettings& DMail() const { return dmailSettings_; }
     const tolvar::DMail& DMailState() const { return dmail_; }
-    const std::vector<std::string>& SmsReceivers() const { return smsReceivers_; }
-    const std::vector<std::string>& DMailReceivers() const { return dmailReceivers_; }
+    const std::vector<std::string>& SmsReceivers() const {
+        return receivers_.Entries(ReceiverLists::Which::Sms);
+    }
+    const std::vector<std::string>& DMailReceivers() const {
+        return receivers_.Entries(ReceiverLists::Which::DMail);
+    }
+    ReceiverLists& Receivers() { return receivers_; }
     bool Listening() const { return listening_; }
     EventLog& Log() { return eventLog_; }
     RuleStore& Rules() { return rules_; }
@@ -121,7 +127,6 @@ class Engine {
     void ReadOtherSettings(bool atStart);
     void LoadAgentOptions();
     void WatchSettingsFile();
-    std::vector<std::string> SubscriberNames(const std::string& key);
 
     EngineHost host_;
     FrontEnd& ui_;
@@ -134,6 +139,7 @@ class Engine {
     RuleStore rules_;
     CallMonitor calls_;
     tolvar::DMail dmail_;
+    ReceiverLists receivers_;
     bool useAgent_ = false;
     bool useOutlook_ = true;
     std::unique_ptr<Registry> registry_;
@@ -148,8 +154,6 @@ class Engine {
     Page activePage_ = Page::MSOffice;
 
     DMailSettings dmailSettings_;
-    std::vector<std::string> smsReceivers_;
-    std::vector<std::string> dmailReceivers_;
 };
 
 }  // namespace tolvar
