@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/start_position.h"
 #include "desktop/sound_player.h"
 #include "desktop/tray_icons.h"
 #include "engine/engine.h"
@@ -36,7 +37,9 @@ constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 296;
 }  // namespace
 
-TMainForm::TMainForm() : sound_(std::make_unique<SoundPlayer>()) {
+TMainForm::TMainForm(std::optional<bool> tray)
+    : sound_(std::make_unique<SoundPlayer>()),
+      hasTray_(tray.value_or(QSystemTrayIcon::isSystemTrayAvailable())) {
     setObjectName("MainForm");
     // Single border, only the system-menu box: no minimise or maximise.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -101,6 +104,13 @@ void TMainForm::BuildPages() {
     info->addStretch();
     info->addWidget(product, 0, Qt::AlignHCenter);
     info->addWidget(new QLabel("Version 2.7"), 0, Qt::AlignHCenter);
+    auto* license = new QLabel(
+        "Freie Software unter der GNU General Public License,\nVersion 3 oder später "
+        "(GPL-3.0-or-later), ohne jede Gewährleistung.");
+    license->setObjectName("lbLicense");
+    license->setAlignment(Qt::AlignHCenter);
+    info->addSpacing(12);
+    info->addWidget(license, 0, Qt::AlignHCenter);
     info->addStretch();
 
     auto* isdn = new QVBoxLayout(PageWidget(Page::ISDN));
@@ -174,7 +184,7 @@ void TMainForm::ClearLog() {
 }
 
 void TMainForm::BuildTray() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!hasTray_) return;
     tray_ = new QSystemTrayIcon(trayIcons_[0], this);
     tray_->setObjectName("TrayIcon");
     tray_->setToolTip("Tolvar");
@@ -215,12 +225,19 @@ void TMainForm::SetCaption(const std::string& caption) {
 }
 
 void TMainForm::ShowWindow() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
 }
 
 void TMainForm::HideWindow() {
+    // Without a tray a hidden window could never be reached again: it goes to
+    // the task bar instead.
+    if (!hasTray_) {
+        showMinimized();
+        return;
+    }
     hide();
 }
 
@@ -254,12 +271,31 @@ void TMainForm::Quit() {
 }
 
 void TMainForm::PlaceAtBottomRight() {
+    adjustSize();
+    Place();
+    frameUnknownAtPlacing_ = frameGeometry().size() == size();
+}
+
+void TMainForm::Place() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
-    adjustSize();
-    const QRect area = screen->geometry();
-    const QSize frame = frameGeometry().size();
-    move(area.width() - frame.width() - 5, area.height() - frame.height() - 30);
+    move(StartPosition(screen->geometry(), screen->availableGeometry(), frameGeometry().size()));
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (frameUnknownAtPlacing_ && frameGeometry().size() != size()) {
+        frameUnknownAtPlacing_ = false;
+        Place();
+    }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Restored from the task bar after the close box: the window is shown again.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible() && engine_ &&
+        !engine_->WindowVisible())
+        engine_->Guard([this] { engine_->ShowWindow(); });
 }
 
 void TMainForm::LogLoaded(const std::vector<std::string>& lines) {

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/front_end.h"
 
@@ -22,7 +23,9 @@ class SoundPlayer;
 
 class TMainForm final : public QMainWindow, public FrontEnd {
   public:
-    TMainForm();
+    // tray: whether the desktop has a notification area; by default the
+    // system is asked. Without one the close box minimises instead of hiding.
+    explicit TMainForm(std::optional<bool> tray = std::nullopt);
     ~TMainForm() override;
 
     // The engine is created after the window, which it reports to.
@@ -63,7 +66,9 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QWidget* PageWidget(Page page) const;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -75,6 +80,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void BuildRulesPage();
     void CopySelectedNumbers();
     void ClearLog();
+    void Place();
 
     Engine* engine_ = nullptr;
     QTabWidget* pages_ = nullptr;
@@ -89,6 +95,10 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QString trayTip_ = "Tolvar";
     std::unique_ptr<SoundPlayer> sound_;
     bool quitting_ = false;
+    bool hasTray_ = false;
+    // Placed at start before the window manager told its frame: placed again
+    // once it has.
+    bool frameUnknownAtPlacing_ = false;
 };
 
 }  // namespace tolvar
