@@ -36,7 +36,7 @@ shift || true
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 if ((progress)); then
     # One line per step with the share done; a terminal shows them in place.
-    NINJA_STATUS="[%p %f/%t] " ninja -C "$build" -j"$(nproc)" "${targets[@]}" | { grep -v '^ninja: ' || true; }
+    NINJA_STATUS="[%p %f/%t] " ninja -C "$build" -j"$(nproc)" "${targets[@]}" | { grep --line-buffered -v '^ninja: ' || true; }
 else
     ninja -C "$build" -j"$(nproc)" --quiet "${targets[@]}"
 fi
