@@ -3,7 +3,6 @@
 // scalable SVG and PNGs of the usual sizes. Runs at build time.
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
@@ -16,9 +15,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tolvar-make-icons OUTDIR\n");
         return 2;
     }
-    // Painting needs no display, but Qt wants an application object.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
     const QString out = QString::fromLocal8Bit(argv[1]);
 
     const QString svgDir = out + "/scalable/apps";

@@ -20,8 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TOLVAR_MAINTAINER}")
 # libcanberra, ...), as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ISDN call monitor for CAPI 2.0
-Tolvar watches an ISDN basic-rate line through CAPI 2.0. It lives in the
+# CPack puts the summary above it as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tolvar watches an ISDN basic-rate line through CAPI 2.0. It lives in the
 notification area, logs every incoming call (time, caller, service, the own
 number called, the caller's name) and runs, per own number and caller prefix,
 a time-of-day schedule of actions: log only, start a program, play a sound,
