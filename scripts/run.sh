@@ -11,7 +11,7 @@ programs=(tolvar tolvar-line tolvar-linectl)
 if [ -x build/bin/tolvar ]; then
     echo "Checking the build of ${programs[*]} in build/ (seconds), then starting the demo."
 else
-    echo "Building ${programs[*]} in build/ (about a minute on 2 cores, once), then starting"
+    echo "Building ${programs[*]} in build/ (30 to 60 s on 2 cores, once), then starting"
     echo "the simulated line with its demo scenario and Tolvar on it. Tests and benchmarks are"
     echo "built by scripts/test.sh."
 fi
