@@ -2,13 +2,16 @@
 
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/desktop_devices.h"
+#include "app/display_check.h"
 #include "app/main_form.h"
 #include "app/qt_dialogs.h"
 #include "app/qt_io_service.h"
 #include "app/qt_timer_service.h"
+#include "app/quit_signals.h"
 #include "capi/libcapi20_driver.h"
 #include "core/single_instance.h"
 #include "engine/engine.h"
@@ -16,6 +19,10 @@
 namespace tolvar {
 
 int RunDesktop(int argc, char** argv, const Options& options) {
+    if (!DisplayAvailable([](const char* name) { return std::getenv(name); })) {
+        std::cerr << kNoDisplayHint << '\n';
+        return 1;
+    }
     pid_t holder = 0;
     const auto instance = SingleInstance::Claim(options.registryPath, holder);
     if (!instance) {
@@ -24,7 +31,6 @@ int RunDesktop(int argc, char** argv, const Options& options) {
         std::cerr << "tolvar: " << AlreadyRunningText(holder) << '\n';
         return 0;
     }
-
     QApplication app(argc, argv);
     app.setApplicationName("Tolvar");
     // Hiding the last window must not end the program: it lives in the tray.
@@ -51,6 +57,8 @@ int RunDesktop(int argc, char** argv, const Options& options) {
     io.Watch(instance->Fd(), [&] {
         if (instance->TakeRequest()) engine.Guard([&] { engine.ShowWindow(); });
     });
+    // Lives past FormDestroy, so a late signal cannot cut the release short.
+    QuitSignals quitSignals([&engine] { engine.Guard([&engine] { engine.cmQuitClick(); }); });
     engine.FormCreate();
     // Without a tray the hidden window could never be reached again.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) engine.ShowWindow();

@@ -25,6 +25,7 @@
 #include "app/rules_page.h"
 #include "app/simple_pages.h"
 #include "app/tray_icons.h"
+#include "app/start_position.h"
 #include "engine/engine.h"
 #include "rules/rule_store.h"
 
@@ -35,7 +36,8 @@ constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 296;
 }  // namespace
 
-TMainForm::TMainForm() {
+TMainForm::TMainForm(std::optional<bool> tray)
+    : hasTray_(tray.value_or(QSystemTrayIcon::isSystemTrayAvailable())) {
     setObjectName("MainForm");
     // Single border, only the system-menu box: no minimise or maximise.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -120,7 +122,7 @@ void TMainForm::ClearLog() {
 }
 
 void TMainForm::BuildTray() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!hasTray_) return;
     tray_ = new QSystemTrayIcon(trayIcons_[0], this);
     tray_->setObjectName("TrayIcon");
     tray_->setToolTip("Tolvar");
@@ -161,12 +163,19 @@ void TMainForm::SetCaption(const std::string& caption) {
 }
 
 void TMainForm::ShowWindow() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
 }
 
 void TMainForm::HideWindow() {
+    // Without a tray a hidden window could never be reached again: it goes to
+    // the task bar instead.
+    if (!hasTray_) {
+        showMinimized();
+        return;
+    }
     hide();
 }
 
@@ -261,12 +270,31 @@ void TMainForm::Quit() {
 }
 
 void TMainForm::PlaceAtBottomRight() {
+    adjustSize();
+    Place();
+    frameUnknownAtPlacing_ = frameGeometry().size() == size();
+}
+
+void TMainForm::Place() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
-    adjustSize();
-    const QRect area = screen->geometry();
-    const QSize frame = frameGeometry().size();
-    move(area.width() - frame.width() - 5, area.height() - frame.height() - 30);
+    move(StartPosition(screen->geometry(), screen->availableGeometry(), frameGeometry().size()));
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (frameUnknownAtPlacing_ && frameGeometry().size() != size()) {
+        frameUnknownAtPlacing_ = false;
+        Place();
+    }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Restored from the task bar after the close box: the window is shown again.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible() && engine_ &&
+        !engine_->WindowVisible())
+        engine_->Guard([this] { engine_->ShowWindow(); });
 }
 
 void TMainForm::LogLoaded(const std::vector<std::string>& lines) {

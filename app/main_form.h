@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/front_end.h"
 
@@ -25,7 +26,9 @@ class RulesPage;
 
 class TMainForm final : public QMainWindow, public FrontEnd {
   public:
-    TMainForm();
+    // tray: whether the desktop has a notification area; by default the
+    // system is asked. Without one the close box minimises instead of hiding.
+    explicit TMainForm(std::optional<bool> tray = std::nullopt);
     ~TMainForm() override;
 
     // The engine is created after the window, which it reports to.
@@ -84,7 +87,9 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void ClearLog();
 
   protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -92,6 +97,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void BuildMenu();
     void BuildTray();
     void TabChanged(int index);
+    void Place();
 
     Engine* engine_ = nullptr;
     Dialogs* dialogs_ = nullptr;
@@ -113,6 +119,10 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     std::map<StatusList, QListWidget*> statusLists_;
     bool busy_ = false;
     bool quitting_ = false;
+    bool hasTray_ = false;
+    // Placed at start before the window manager told its frame: placed again
+    // once it has.
+    bool frameUnknownAtPlacing_ = false;
 };
 
 }  // namespace tolvar

@@ -19,6 +19,13 @@ InfoPage::InfoPage() {
     info->addStretch();
     info->addWidget(product, 0, Qt::AlignHCenter);
     info->addWidget(new QLabel("Version 2.7"), 0, Qt::AlignHCenter);
+    auto* license = new QLabel(
+        "Freie Software unter der GNU General Public License,\nVersion 3 oder später "
+        "(GPL-3.0-or-later), ohne jede Gewährleistung.");
+    license->setObjectName("lbLicense");
+    license->setAlignment(Qt::AlignHCenter);
+    info->addSpacing(12);
+    info->addWidget(license, 0, Qt::AlignHCenter);
     info->addStretch();
 }
 

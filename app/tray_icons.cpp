@@ -6,16 +6,9 @@
 
 namespace tolvar {
 
-namespace {
-
 // A telephone handset over a line with a pulse: "telephone line monitor".
-QPixmap Draw(int size, int phase) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+void PaintTrayIcon(QPainter& p, int phase) {
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-
     const QColor background = phase == 0 ? QColor(0x1f, 0x4e, 0x8c) : QColor(0xf2, 0xa9, 0x00);
     const QColor handset = phase == 0 ? QColor(Qt::white) : QColor(0x20, 0x20, 0x20);
     const QColor pulse = phase == 0 ? QColor(0x6c, 0xe0, 0x6c) : QColor(0xc0, 0x10, 0x10);
@@ -47,6 +40,16 @@ QPixmap Draw(int size, int phase) {
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(pulse, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(line);
+}
+
+namespace {
+
+QPixmap Draw(int size, int phase) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.scale(size / 32.0, size / 32.0);
+    PaintTrayIcon(p, phase);
     return pm;
 }
 

@@ -4,7 +4,13 @@
 
 #include <QIcon>
 
+class QPainter;
+
 namespace tolvar {
+
+// Paints icon `phase` (0 or 1) on a 32 by 32 canvas; scale the painter for
+// other sizes. The installed application icons are made from the same drawing.
+void PaintTrayIcon(QPainter& p, int phase);
 
 QIcon IcnTaskbar(int phase);
 

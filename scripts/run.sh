@@ -7,7 +7,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-scripts/setup.sh build
+programs=(tolvar tolvar-line tolvar-linectl)
+if [ -x build/bin/tolvar ]; then
+    echo "Checking the build of ${programs[*]} in build/ (seconds), then starting the demo."
+else
+    echo "Building ${programs[*]} in build/ (30 to 60 s on 2 cores, once), then starting"
+    echo "the simulated line with its demo scenario and Tolvar on it. Tests and benchmarks are"
+    echo "built by scripts/test.sh."
+fi
+scripts/setup.sh --progress --target tolvar --target tolvar-line --target tolvar-linectl build
 
 demo="$root/build/demo"
 mkdir -p "$demo"

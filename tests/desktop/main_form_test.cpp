@@ -10,7 +10,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include "app/display_check.h"
 #include "app/main_form.h"
+#include "app/start_position.h"
 #include "core/virtual_time.h"
 #include "engine/engine.h"
 #include "support/fake_capi.h"
@@ -26,10 +28,11 @@ class MainFormTest : public ::testing::Test {
         engine.reset();
         form.reset();
     }
-    void Start(const std::string& hive = "") {
+    // The headless platform has no tray; the window is told whether there is one.
+    void Start(const std::string& hive = "", bool tray = true) {
         if (!hive.empty())
             test::WriteAll(registry, "Windows Registry Editor Version 5.00\n\n" + hive);
-        form = std::make_unique<TMainForm>();
+        form = std::make_unique<TMainForm>(tray);
         form->SetDialogs(&dialogs);
         engine = std::make_unique<Engine>(
             EngineHost{.capi = capi,
@@ -180,6 +183,94 @@ TEST_F(MainFormTest, AllTabsFitWithoutScrolling) {
     int width = 0;
     for (int i = 0; i < tabs->count(); ++i) width += tabs->tabBar()->tabRect(i).width();
     EXPECT_LE(width, 520);
+}
+
+TEST_F(MainFormTest, WithoutTrayTheCloseBoxMinimisesAndSaves) {
+    Start("", false);
+    EXPECT_EQ(form->Tray(), nullptr);
+    engine->ShowWindow();
+    form->close();
+    // Still reachable from the task bar.
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->isMinimized());
+    EXPECT_FALSE(engine->WindowVisible());
+    EXPECT_NE(test::ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
+    // Restored from the task bar: the engine sees the window shown again.
+    engine->SetAttention(true);
+    form->setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(engine->WindowVisible());
+    EXPECT_EQ(form->TrayTip(), "Tolvar");
+    // "&Schließen" minimises too, and "&Anzeigen" brings it back.
+    form->findChild<QAction*>("cmClose")->trigger();
+    EXPECT_TRUE(form->isMinimized());
+    engine->ShowWindow();
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST(StartPosition, BottomRightInsideTheAvailableArea) {
+    struct Case {
+        QRect screen, available;
+        QSize frame;
+        QPoint expected;
+    };
+    const QSize frame(530, 340);
+    const Case cases[] = {
+        // A task bar of 30 pixels or less: the classic place, 5 and 30 from the edges.
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1050}, frame, {1385, 710}},
+        // 32 pixels: moved up so the frame ends where the task bar starts.
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1048}, frame, {1385, 708}},
+        // A panel on the right.
+        {{0, 0, 1920, 1080}, {0, 0, 1870, 1080}, frame, {1340, 710}},
+        // A second screen to the right of the first.
+        {{1920, 0, 1280, 1024}, {1920, 0, 1280, 990}, frame, {2665, 650}},
+        // A screen smaller than the window: its top left corner stays visible.
+        {{0, 0, 500, 300}, {0, 24, 500, 276}, frame, {0, 24}},
+    };
+    for (const auto& c : cases) {
+        const QPoint p = StartPosition(c.screen, c.available, c.frame);
+        EXPECT_EQ(p, c.expected) << c.available.width() << "x" << c.available.height();
+        if (c.frame.width() <= c.available.width() && c.frame.height() <= c.available.height()) {
+            EXPECT_TRUE(c.available.contains(QRect(p, c.frame)));
+        }
+    }
+}
+
+TEST(DisplayAvailable, NamesWhatQtWouldOpen) {
+    struct Case {
+        const char* display;
+        const char* wayland;
+        const char* platform;
+        bool expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, false},
+        {"", "", "", false},
+        {":0", nullptr, nullptr, true},
+        {nullptr, "wayland-0", nullptr, true},
+        {nullptr, nullptr, "offscreen", true},
+        {nullptr, nullptr, "minimal", true},
+        {nullptr, nullptr, "vnc:size=800x600", true},
+        {nullptr, nullptr, "xcb", false},
+        {":0", nullptr, "xcb", true},
+        {":0", nullptr, "wayland", false},
+        {nullptr, "wayland-1", "wayland-egl", true},
+        {nullptr, nullptr, "wayland;xcb", false},
+        {":1", nullptr, "wayland;xcb", true},
+        {nullptr, nullptr, "xcb;offscreen", true},
+    };
+    for (const auto& c : cases) {
+        const auto env = [&](const char* name) -> const char* {
+            const std::string n = name;
+            if (n == "DISPLAY") return c.display;
+            if (n == "WAYLAND_DISPLAY") return c.wayland;
+            if (n == "QT_QPA_PLATFORM") return c.platform;
+            return nullptr;
+        };
+        EXPECT_EQ(DisplayAvailable(env), c.expected)
+            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-") << " "
+            << (c.platform ? c.platform : "-");
+    }
 }
 
 }  // namespace
