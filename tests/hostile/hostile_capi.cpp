@@ -143,6 +143,7 @@ struct Out {
     std::string what;
     std::optional<Answer> answer;
     bool timed = false;  // answered late means the program backed off
+    bool probe = false;
 };
 
 struct Pending {
@@ -216,7 +217,7 @@ class Hostile {
     std::deque<Pending> pending_;
     std::deque<std::string> recent_;  // the last frames sent, for a crash report
     std::vector<std::uint32_t> open_;
-    std::uint64_t sent_ = 0, consumed_ = 0, lastOwed_ = 0;
+    std::uint64_t sent_ = 0, consumed_ = 0, lastProbe_ = 0;
     std::uint32_t nextPlci_ = 0;
     std::uint16_t nextHandle_ = 0, msgnum_ = 0;
     Clock::time_point start_, lastProgress_, doneAt_;
@@ -367,7 +368,7 @@ Out Hostile::DataB3Ind() {
     // On a call (its PLCI in the low word), on NCCI 0, or on any NCCI of a call.
     const std::uint32_t plci = OpenPlci();
     std::uint32_t ncci = plci | static_cast<std::uint32_t>(1 + Pick(3)) << 16;
-    if (Chance(0.25)) ncci = 0;
+    if (Chance(0.1)) ncci = 0;
     if (Chance(0.1)) ncci = (plci & 0xFFFF) | static_cast<std::uint32_t>(Pick(1 << 16)) << 16;
     std::size_t size = Pick(8) ? Pick(131) : Pick(kRecvBuffer - 30 + 1);
     do ++nextHandle_;
@@ -391,12 +392,15 @@ Out Hostile::DataB3Ind() {
     return o;
 }
 
-// A message that needs an answer, so that the tool learns how far the
-// program has read.
+// A message that every program answers at once, sent every few frames, so
+// that the tool learns how far the program has read whatever else it leaves
+// unanswered.
 Out Hostile::Probe() {
     const std::uint32_t plci = StrayPlci();
-    return Msg(kInfo, kInd, Writer().U32(plci).U16(0x0018).Struct({0x89}).bytes(), "calls",
-               "probe PLCI " + Hex(plci), Answer{Word(kInfo, kResp), plci, 0});
+    Out o = Msg(kInfo, kInd, Writer().U32(plci).U16(0x0018).Struct({0x89}).bytes(), "calls",
+                "probe PLCI " + Hex(plci), Answer{Word(kInfo, kResp), plci, 0});
+    o.probe = true;
+    return o;
 }
 
 Out Hostile::Unknown() {
@@ -605,9 +609,9 @@ void Hostile::Emit(Out o) {
         pending_.push_back(Pending{*o.answer, frame, o.kind,
                                    "frame " + std::to_string(frame) + " " + o.what, Clock::now(),
                                    o.timed});
-        lastOwed_ = frame;
         ++owed_[o.answer->word];
     }
+    if (o.probe) lastProbe_ = frame;
     ++sentByKind_[o.kind];
     const Bytes head(o.payload.begin(), o.payload.begin() + static_cast<long>(std::min<std::size_t>(
                                                                 o.payload.size(), 48)));
@@ -650,7 +654,7 @@ void Hostile::Pump() {
                           << std::endl;
                 break;
             }
-            if (sent_ - lastOwed_ >= kWindow / 2)
+            if (sent_ - lastProbe_ >= kWindow - 2)
                 queue_.push_back(Probe());
             else
                 for (auto& o : Step()) queue_.push_back(std::move(o));

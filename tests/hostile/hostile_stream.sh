@@ -22,7 +22,7 @@ warm=5000 patience=10000
 runner=()
 if [ -n "$valgrind" ]; then
     # Far slower; memcheck's own memory makes the resident size meaningless.
-    warm=0 patience=40000
+    warm=0 patience=15000
     runner=("$valgrind" --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite
             --track-fds=no -q)
 fi
@@ -120,7 +120,7 @@ else
 fi
 prog=""
 exec 3>&-
-[ -s "$work/stderr.txt" ] && { echo "  tolvar's stderr:"; tail -n 40 "$work/stderr.txt" | sed 's/^/    /'; }
+[ -s "$work/stderr.txt" ] && { echo "  tolvar's stderr:"; head -n 30 "$work/stderr.txt" | sed 's/^/    /'; }
 wait "$tool" || fail "hostile_capi found faults (its FAIL lines above)"
 tool=""
 
@@ -140,10 +140,15 @@ awk '{ n = substr($2, 1, length($2) - 1) + 0; sub(/^protokoll [0-9]+: /, ""); li
 
 # The normal call is alerted (hostile_capi checks) and logged as usual.
 call='^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]   0301234567 -> 5551234  Anna$'
-tail -n 1 "$work/eventlog.txt" | grep -q "$call" ||
+logged=1
+tail -n 1 "$work/eventlog.txt" | grep -q "$call" || {
     fail "the normal call's line is missing; the log ends with: $(tail -n 1 "$work/eventlog.txt")"
-tail -n 1 "$work/file.txt" | grep -q "$call" ||
+    logged=0
+}
+tail -n 1 "$work/file.txt" | grep -q "$call" || {
     fail "Tolvar.txt does not end with the normal call's line"
+    logged=0
+}
 
 # No control character in the log: U+0000-U+001F, U+007F, U+0080-U+009F
 # (C2 80 to C2 9F in UTF-8), nor CR or LF, which the console writes as \r, \n.
@@ -160,8 +165,9 @@ offending "control characters in the console's event log" "$work/protokoll.txt" 
     -P "$controls|\\\\[rn]"
 offending "control characters in Tolvar.txt" "$work/file.txt" -P "$controls"
 LC_ALL=C.UTF-8 offending "Tolvar.txt is not UTF-8" "$work/file.txt" -xv '.*'
-# Each line of Tolvar.txt is a line of the event log: none forged by a number.
-if ! diff -a "$work/file.txt" "$work/eventlog.txt" >"$work/bad.txt"; then
+# Once the normal call's end has written it, Tolvar.txt holds the event log
+# line by line: none forged by a number.
+if ((logged)) && ! diff -a "$work/file.txt" "$work/eventlog.txt" >"$work/bad.txt"; then
     fail "Tolvar.txt differs from the event log (< file, > log):"
     head -n 6 "$work/bad.txt" | cat -v | sed 's/^/    /'
 fi
