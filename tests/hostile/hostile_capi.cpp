@@ -52,25 +52,28 @@ constexpr std::uint16_t Word(std::uint8_t cmd, std::uint8_t sub) {
     return static_cast<std::uint16_t>(cmd | sub << 8);
 }
 
-// What libcapi20 (3.27) survives, and so the most this stream sends. Its rcapi
-// module reads a frame's 2-byte length with one recv() and loses the stream
-// when only one byte has come, and reads the frame into a 4096-byte stack
-// buffer: whole frames of at most 4098 bytes, one send() each, and never more
-// than kWindow frames the program has not yet shown to have read. It copies a
-// frame into a 2048-byte receive buffer, cutting longer ones: Lengths past
-// that are what a program must not trust. A frame shorter than 8 bytes would
-// leave header bytes of the buffer's previous message in place (a stale
-// DATA_B3_IND command pins a buffer nobody knows of) and an empty one reads as
-// an empty queue: every frame carries at least the 8-byte header. A
-// DATA_B3_IND is trusted blindly: its data is moved from Length to byte 30
-// when Length < 30, else handed out at buffer + Length, and its handle is
-// saved from bytes 18-19: it keeps those bytes and Length + data length within
-// 2048 (a larger block makes libcapi20 move memory past the buffer). It has 20
-// receive buffers and a DATA_B3_IND holds one until its DATA_B3_RESP; the
-// window keeps a program that answers far from that limit.
+// libcapi20's own limits (3.27, module rcapi). The stream keeps to them, for
+// breaking them crashes or derails libcapi20 itself, not the program:
+// - it reads a frame's 2-byte length with one recv() and loses the stream
+//   when only one byte has come: whole frames, one send() each, and few of
+//   them in flight (kWindow frames the program has not yet shown to have
+//   read, plus the step under way), so that no socket buffer ever fills;
+// - it reads a frame into a 4096-byte stack buffer: at most 4098 bytes;
+// - it copies a frame into a 2048-byte receive buffer and silently cuts a
+//   longer one: a Length past that is a lie a program must survive;
+// - a frame shorter than the 8-byte header leaves header bytes of the
+//   buffer's previous message in place (a stale DATA_B3_IND command would
+//   pin a buffer the tool knows nothing of) and an empty one reads as an
+//   empty queue: every frame carries a whole header, whatever Length says;
+// - a DATA_B3_IND is trusted blindly: its data (length at bytes 16-17) is
+//   moved from Length to byte 30 when Length < 30, else handed out at
+//   buffer + Length, and its handle is kept from bytes 18-19: those bytes
+//   always come, and Length + data length stays within 2048 (more makes
+//   libcapi20 move memory past its buffer);
+// - it has 20 receive buffers and a DATA_B3_IND holds one until its
+//   DATA_B3_RESP: the window keeps a program that answers far below that.
 constexpr std::size_t kMaxFrame = 4098;
 constexpr std::size_t kRecvBuffer = 2048;
-constexpr std::size_t kDataB3Header = 22;
 constexpr std::uint64_t kWindow = 8;
 // Consecutive messages shorter than their header, then one that needs an
 // answer: a program that takes such a message for a lost link and backs off
@@ -245,17 +248,11 @@ Bytes Hostile::RandomBytes(std::size_t n) {
 // forging a whole log line), terminal escapes, NUL, DEL, C1 controls.
 Bytes Hostile::Text(const std::string& plain) {
     if (!On("chars") || Chance(0.6)) return tolvar::line::ToBytes(plain);
-    static const std::vector<std::string> bad = {"\r\n",
-                                                 "\r",
-                                                 "\n",
-                                                 "\x1b[2J",
-                                                 "\x1b]0;x\x07",
-                                                 "\x1b[31m",
-                                                 "\t",
-                                                 "\x7f",
-                                                 "\x08",
-                                                 std::string(1, '\0'),
-                                                 "\r\n12:00:00   0301234567 -> 5551234  Anna\r\n"};
+    static const std::string nul(1, '\0'),
+        forged = "\r\n12:00:00   0301234567 -> 5551234  Anna\r\n";
+    static const std::vector<std::string> bad = {"\r\n",         "\r",       "\n",  "\x1b[2J",
+                                                 "\x1b]0;x\x07", "\x1b[31m", "\t",  "\x7f",
+                                                 "\x08",         nul,        forged};
     Bytes b = tolvar::line::ToBytes(plain);
     for (std::size_t i = 1 + Pick(3); i > 0; --i) {
         Bytes piece;
@@ -283,7 +280,7 @@ Bytes Hostile::Number() {
             // Known callers: one whose call is intercepted, and rarely one
             // whose call plays a sound, which holds back whatever CAPI
             // reports for a second (those messages are copied whole).
-            digits = Pick(16) ? "401234567" : "201234567";
+            digits = Pick(12) ? "401234567" : "201234567";
             break;
         default:
             for (std::size_t n = Pick(16); n > 0; --n) digits += static_cast<char>('0' + Pick(10));
@@ -453,7 +450,6 @@ void Hostile::Mutate(Out& o, std::size_t firstStruct) {
         const auto [lo, hi] = ranges[Pick(ranges.size())];
         std::size_t len = lo + Pick(hi - lo + 1);
         if (len == p.size()) ++len;
-        if (len > 65535) len = 8;
         SetU16(p, 0, len);
         o.what += ", Length " + std::to_string(len) + " of " + std::to_string(p.size());
         return;
