@@ -227,11 +227,7 @@ class Hostile {
     std::uint32_t normalPlci_ = 0;
     int normalStep_ = 0;
     std::set<std::string> dropped_;
-    struct Count {
-        std::uint64_t n = 0;
-        std::string first;
-    };
-    std::map<std::string, Count> faults_;
+    std::map<std::string, std::uint64_t> faults_;  // how often each fault was seen
     std::map<std::uint16_t, std::uint64_t> owed_, got_;
     std::map<std::string, std::uint64_t> sentByKind_;
 };
@@ -581,11 +577,8 @@ std::vector<Out> Hostile::Step() {
 // ---- serving ----
 
 void Hostile::Fault(const std::string& kind, const std::string& text, const std::string& example) {
-    Count& c = faults_[kind + ": " + text];
-    if (c.n++ == 0) {
-        c.first = example;
+    if (faults_[kind + ": " + text]++ == 0)
         std::cout << "FAIL " << kind << ": " << text << "; first: " << example << std::endl;
-    }
 }
 
 bool Hostile::Send(Conn& c, const Bytes& payload) {
@@ -714,8 +707,8 @@ void Hostile::Finish() {
         std::cout << " " << Name(word) << " " << got_[word] << "/" << n;
     std::cout << "\nseconds: "
               << std::chrono::duration_cast<Ms>(Clock::now() - start_).count() / 1000.0 << "\n";
-    for (const auto& [text, c] : faults_)
-        if (c.n > 1) std::cout << "FAIL " << text << " (" << c.n << " times)\n";
+    for (const auto& [text, n] : faults_)
+        if (n > 1) std::cout << "FAIL " << text << " (" << n << " times)\n";
     std::cout << (faults_.empty() ? "no faults" : "faults found") << " (seed " << seed << ")\ndone"
               << std::endl;
     phase_ = Phase::Done;
