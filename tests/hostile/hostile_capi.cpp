@@ -812,8 +812,8 @@ int Hostile::Run() {
             auto c = std::make_unique<Conn>();
             c->fd = accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
             int one = 1;
-            setsockopt(c->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            if (c->fd >= 0) conns_.push_back(std::move(c));
+            if (c->fd >= 0 && setsockopt(c->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0)
+                conns_.push_back(std::move(c));
         }
         for (std::size_t i = 1; i < fds.size(); ++i) {
             Conn& c = *conns_[i - 1];
@@ -848,6 +848,10 @@ int Hostile::Run() {
 int main(int argc, char** argv) {
     Hostile h;
     h.seed = std::random_device{}();
+    if (argc % 2 == 0) {
+        std::cerr << "hostile_capi: every option takes a value\n";
+        return 2;
+    }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i], value = argv[i + 1];
         if (opt == "--port") {
