@@ -8,10 +8,19 @@
 // Output: "listening PORT", "seed S", "warm" once the warm-up frames are
 // through, "done" when the stream and the normal call are over; a fault is a
 // line "FAIL KIND: ..." (its first occurrence at once, the count at the end).
-// The tool then serves on until the program closes its connection; its exit
-// status is 1 when it found a fault. KIND: the plain call traffic is always
-// sent; length, short, struct, unknown, chars and data add the hostile parts
-// (default all), so a fault can be repeated alone with its seed.
+// The tool then serves on until the program closes its connection (a minute
+// at most); its exit status is 1 when it found a fault.
+//
+// The plain call traffic is always sent; --only picks which hostile parts join
+// it (default all), so that a fault can be repeated alone with its seed:
+//   length   Length fields that lie, up to 65535
+//   short    bursts of messages whose Length is below the 8-byte header
+//   struct   messages cut short, length octets running past the end,
+//            structures far past the 180-byte parameter area
+//   unknown  unknown commands, PLCIs no call has (0 among them)
+//   chars    CR, LF, ESC sequences, NUL, DEL, C0 and C1 controls in numbers
+//            and subaddresses
+//   data     DATA_B3_IND (NCCI 0 among them) and the other B3 messages
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
