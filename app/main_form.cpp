@@ -24,8 +24,8 @@
 #include "app/qt_text.h"
 #include "app/rules_page.h"
 #include "app/simple_pages.h"
-#include "app/tray_icons.h"
 #include "app/start_position.h"
+#include "app/tray_icons.h"
 #include "engine/engine.h"
 #include "rules/rule_store.h"
 
