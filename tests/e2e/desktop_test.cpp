@@ -72,5 +72,26 @@ TEST(Desktop, SigtermAndSigintEndItLikeQuitReleasingCapi) {
     }
 }
 
+TEST(Desktop, ASecondStartOnTheSameSettingsFileLeavesItToTheFirst) {
+    test::LineFixture line;
+    ScopedEnv env({{"QT_QPA_PLATFORM", "offscreen"}});
+    const auto home = line.Dir() / "desk";
+    std::filesystem::create_directories(home);
+    const std::vector<std::string> argv = {test::BinDir() + "/tolvar", "--capi", line.CapiArg(),
+                                           "--registry", (home / "registry.reg").string()};
+    test::Process first(argv, home.string(), (home / "first.txt").string());
+    const auto listen = line.Ctl({"wait", "LISTEN_CONF", "timeout=10s"});
+    ASSERT_FALSE(listen.empty());
+    ASSERT_EQ(listen.back().rfind("ok", 0), 0u) << listen.back();
+    // The second asks the first to show its window and ends at once, quietly.
+    test::Process second(argv, home.string(), (home / "second.txt").string());
+    EXPECT_EQ(second.Wait(10s), 0);
+    EXPECT_EQ(test::ReadAll(home / "second.txt"),
+              "tolvar: Tolvar läuft bereits (PID " + std::to_string(first.Pid()) + ")\n");
+    EXPECT_FALSE(first.Wait(200ms));  // still running
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(10s), 0);
+}
+
 }  // namespace
 }  // namespace tolvar
