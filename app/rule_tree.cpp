@@ -184,10 +184,11 @@ QTreeWidgetItem* RuleTree::Place(QTreeWidgetItem* parent, int index, QTreeWidget
 }
 
 void RuleTree::EditLabel(const RuleNode& node) {
-    if (QTreeWidgetItem* item = ItemOf(&node)) {
-        scrollToItem(item);
-        editItem(item);
-    }
+    QTreeWidgetItem* item = ItemOf(&node);
+    // Asked first: a label that stays fixed is no failed edit.
+    if (!item || (editing && !editing(NodeOf(item)))) return;
+    scrollToItem(item);
+    editItem(item);
 }
 
 void RuleTree::FinishEditing() {
