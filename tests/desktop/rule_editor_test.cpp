@@ -40,22 +40,9 @@ class RuleEditorWindow : public ::testing::Test {
         return std::string(TimePicker()->isVisible() ? "T" : "") +
                (Actions()->isVisible() ? "A" : "") + (FileButton()->isVisible() ? "F" : "");
     }
-    QLineEdit* LabelEditor() { return w.Child<QLineEdit>("TreeViewEditor"); }
-    // Types into the open label editor and presses Enter.
-    void TypeLabel(const QString& keys) {
-        QLineEdit* editor = LabelEditor();
-        ASSERT_TRUE(editor);
-        editor->selectAll();
-        QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClicks(editor, keys);
-        QTest::keyClick(editor, Qt::Key_Return);
-        Settle();
-    }
-    // Enter commits and closes a label editor from the event loop.
-    static void Settle() {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    QLineEdit* LabelEditor() { return w.LabelEditor(); }
+    void TypeLabel(const QString& keys) { w.TypeLabel(keys); }
+    static void Settle() { test::RulesWindow::Settle(); }
     std::string Param(std::size_t entry) { return w.engine->Editor().Param(entry); }
 
     test::RulesWindow w;

@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTableView>
 #include <QTest>
@@ -140,6 +141,23 @@ class RulesWindow {
         const QPoint pos = item ? Tree()->visualItemRect(item).center()
                                 : QPoint(5, Tree()->viewport()->height() - 5);
         return ContextMenu(Tree(), pos, "TreePopupMenu");
+    }
+    // The tree's open label editor, if any.
+    QLineEdit* LabelEditor() const { return form->findChild<QLineEdit*>("TreeViewEditor"); }
+    // Types into the open label editor and presses Enter.
+    void TypeLabel(const QString& keys) {
+        QLineEdit* editor = LabelEditor();
+        ASSERT_TRUE(editor);
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QTest::keyClicks(editor, keys);
+        QTest::keyClick(editor, Qt::Key_Return);
+        Settle();
+    }
+    // Enter commits and closes a label editor from the event loop.
+    static void Settle() {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     // A main menu as it opens: its captions, "(grey)" behind disabled ones,
     // "-" for separators.
