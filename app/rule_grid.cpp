@@ -222,6 +222,9 @@ RuleGridPanel::RuleGridPanel(TMainForm& form) : form_(form) {
     TimePicker->setObjectName("TimePicker");
     TimePicker->setAccessibleName("Startzeit");
     TimePicker->setDisplayFormat("HH:mm:ss");
+    // The cell is too narrow for the time beside arrows; the arrow keys and
+    // the wheel step the section under the cursor.
+    TimePicker->setButtonSymbols(QAbstractSpinBox::NoButtons);
     connect(TimePicker, &QTimeEdit::timeChanged, this, &RuleGridPanel::TimePickerChange);
 
     cbAction = new QComboBox(this);
