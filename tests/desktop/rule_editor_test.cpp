@@ -183,6 +183,23 @@ TEST_F(RuleEditorWindow, OverlaysFollowTheCellAndTheActionDecidesTheParameter) {
     }
 }
 
+TEST_F(RuleEditorWindow, OverlaysScrollWithTheirCell) {
+    w.Start(kRules);
+    for (int i = 0; i < 20; ++i) w.Action("cmNewEntry")->trigger();
+    w.SelectCell(5, 0);
+    ASSERT_EQ(Overlays(), "T");
+    QScrollBar* bar = w.Grid()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 5);
+    bar->setValue(2);
+    ASSERT_EQ(Overlays(), "T");
+    const QRect cell = w.Grid()->visualRect(w.Grid()->model()->index(5, 0));
+    EXPECT_EQ(
+        TimePicker()->geometry().topLeft(),
+        w.Grid()->viewport()->mapTo(TimePicker()->parentWidget(), cell.topLeft()) + QPoint(1, 1));
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(Overlays(), "");  // its cell is out of view
+}
+
 TEST_F(RuleEditorWindow, FileButtonAsksTheScriptedChooser) {
     w.Start(kRules);
     w.SelectCell(0, 2);
