@@ -49,13 +49,15 @@ QPixmap NodeImage(bool selected) {
 
 }  // namespace
 
+bool DiscardLabelChars::Discarded(const QKeyEvent& key) {
+    const QString text = key.text();
+    return text.size() == 1 && text[0].unicode() < 0x80 &&
+           IsDiscardedLabelChar(static_cast<char>(text[0].unicode()));
+}
+
 bool DiscardLabelChars::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (text.size() == 1 && text[0].unicode() < 0x80 &&
-            IsDiscardedLabelChar(static_cast<char>(text[0].unicode())))
-            return true;
-    }
+    if (event->type() == QEvent::KeyPress && Discarded(*static_cast<QKeyEvent*>(event)))
+        return true;
     return QObject::eventFilter(watched, event);
 }
 
@@ -207,8 +209,7 @@ bool RuleTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
 }
 
 void RuleTree::keyPressEvent(QKeyEvent* event) {
-    if (DiscardLabelChars().eventFilter(this, event)) return;
-    QTreeWidget::keyPressEvent(event);
+    if (!DiscardLabelChars::Discarded(*event)) QTreeWidget::keyPressEvent(event);
 }
 
 }  // namespace tolvar

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+class QKeyEvent;
+
 namespace tolvar {
 
 class RuleNode;
@@ -48,6 +50,7 @@ class RuleTree final : public QTreeWidget {
 class DiscardLabelChars final : public QObject {
   public:
     using QObject::QObject;
+    static bool Discarded(const QKeyEvent& key);
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
