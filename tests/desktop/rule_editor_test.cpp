@@ -102,6 +102,18 @@ TEST_F(RuleEditorWindow, FirstStartSelectsUnbekanntAnalog) {
     EXPECT_EQ(w.Rows(), (Texts{"00:00:00 | Aus | "}));
 }
 
+TEST_F(RuleEditorWindow, ACallerWithoutEntriesShowsAnEmptyGridThatTakesNewOnes) {
+    // Only a file edited by hand holds such a caller.
+    w.Start(kRules + "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\" + kBuero +
+            "\\0300000 Leer]\n\n");
+    w.Select(kBuero, "0300000 Leer");
+    EXPECT_TRUE(w.Grid()->isVisible());
+    EXPECT_TRUE(w.Rows().empty());
+    EXPECT_EQ(w.MainMenu(w.form->EditMenu())[1], "Eintrag &entfernen (grey)");
+    w.Action("cmNewEntry")->trigger();
+    EXPECT_EQ(w.Rows(), (Texts{"00:00:00 | Aus | "}));
+}
+
 TEST_F(RuleEditorWindow, EntriesAreAddedLastSortedAtTheNextSelectionAndKeepTheirLastOne) {
     w.Start(kRules);
     w.Select(kBuero, "Sonstige");
