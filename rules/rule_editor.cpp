@@ -29,6 +29,10 @@ RuleEditor::RuleEditor(RuleStore& rules, std::function<void(Page)> activatePage)
     rules_.SetRemovalListener([this](const RuleNode& node) { Forget(node); });
 }
 
+RuleEditor::~RuleEditor() {
+    rules_.SetRemovalListener({});
+}
+
 TActionList* RuleEditor::Entries() const {
     return selected_ && selected_->IsCallerNode() ? selected_->Entries() : nullptr;
 }

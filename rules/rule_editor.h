@@ -54,6 +54,7 @@ class RuleEditor {
     // activatePage brings up a page of the window ("Überwachung" for the
     // entry commands).
     RuleEditor(RuleStore& rules, std::function<void(Page)> activatePage);
+    ~RuleEditor();
     RuleEditor(const RuleEditor&) = delete;
     RuleEditor& operator=(const RuleEditor&) = delete;
 
