@@ -28,6 +28,7 @@ Engine::Engine(EngineHost host)
       eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath),
       tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
+      ruleEditor_(rules_, [this](Page page) { SetActivePage(page); }),
       calls_(CallMonitorHost{.capi = capi_,
                              .link = link_,
                              .connections = Connections_,
@@ -139,8 +140,8 @@ void Engine::ReadRules(bool reportFailure) {
     } catch (const std::exception& e) {
         if (reportFailure) ui_.ReportError(e.what());
     }
-    // 11. The first MSN node opens.
-    if (!rules_.MsnNodes().empty()) rules_.MsnNodes().front()->Expanded = true;
+    // 11. The first MSN node opens and its first caller shows its entries.
+    ruleEditor_.SelectFirst();
     ui_.RulesChanged(rules_);
 }
 

@@ -24,6 +24,7 @@
 #include "dmail/dmail.h"
 #include "dmail/dmail_settings.h"
 #include "registry/hive_file.h"
+#include "rules/rule_editor.h"
 #include "rules/rule_store.h"
 #include "sms/receiver_lists.h"
 
@@ -106,6 +107,7 @@ class Engine {
     bool Listening() const { return listening_; }
     EventLog& Log() { return eventLog_; }
     RuleStore& Rules() { return rules_; }
+    RuleEditor& Editor() { return ruleEditor_; }
     bool UseAgent() const { return useAgent_; }
     bool UseOutlook() const { return useOutlook_; }
     TrayIcon& Tray() { return tray_; }
@@ -137,6 +139,7 @@ class Engine {
     EventLog eventLog_;
     TrayIcon tray_;
     RuleStore rules_;
+    RuleEditor ruleEditor_;
     CallMonitor calls_;
     tolvar::DMail dmail_;
     ReceiverLists receivers_;

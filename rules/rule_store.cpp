@@ -76,6 +76,7 @@ void RuleStore::DeleteMsnNode(RuleNode& msnNode) {
         ActivateRulesPage();
         RemoveCallerNode(*msnNode.children_.front());
     }
+    Removing(msnNode);
     std::erase_if(msnNodes_, [&](const auto& n) { return n.get() == &msnNode; });
     Changed();
 }
@@ -119,6 +120,10 @@ std::optional<std::size_t> RuleStore::SelectEntry(const RuleNode& callerNode, do
 }
 
 void RuleStore::Clear() {
+    for (const auto& msn : msnNodes_) {
+        for (const auto& caller : msn->children_) Removing(*caller);
+        Removing(*msn);
+    }
     msnNodes_.clear();
 }
 
@@ -140,6 +145,7 @@ RuleNode& RuleStore::NewCallerNode(RuleNode& msnNode, const std::string& label,
 }
 
 void RuleStore::RemoveCallerNode(RuleNode& callerNode) {
+    Removing(callerNode);
     std::erase_if(callerNode.parent_->children_,
                   [&](const auto& n) { return n.get() == &callerNode; });
 }
@@ -174,6 +180,10 @@ void RuleStore::ActivateRulesPage() {
 
 void RuleStore::Changed() {
     if (changed_) changed_();
+}
+
+void RuleStore::Removing(const RuleNode& node) {
+    if (removing_) removing_(node);
 }
 
 }  // namespace tolvar

@@ -103,6 +103,12 @@ class RuleStore {
     // Orders two labels as the tree does.
     static bool LabelLess(const std::string& a, const std::string& b);
 
+    // Told of every node just before it is freed: a deleted node, and every
+    // node of a tree that a load replaces. The editor forgets its selection.
+    void SetRemovalListener(std::function<void(const RuleNode&)> listener) {
+        removing_ = std::move(listener);
+    }
+
   private:
     void Clear();
     RuleNode& BuildMsnNode();  // AddMsnNode without the change notice
@@ -116,9 +122,11 @@ class RuleStore {
     RuleNode& CheckCallerNode(RuleNode& node) const;
     void ActivateRulesPage();
     void Changed();
+    void Removing(const RuleNode& node);
 
     std::function<void(Page)> activatePage_;
     std::function<void()> changed_;
+    std::function<void(const RuleNode&)> removing_;
     RuleNode::Nodes msnNodes_;
     std::optional<std::string> loadError_;
 };
