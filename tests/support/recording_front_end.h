@@ -98,11 +98,14 @@ class RecordingFrontEnd final : public FrontEnd,
     }
     void RulesChanged(const RuleStore&) override { ++rulesChanged; }
 
-    // Dialogs: boxes are recorded and answered OK; file choices take the
-    // scripted answers in order (none left: cancelled).
+    // Dialogs: boxes are recorded and take the scripted answers in order
+    // (none left: OK); file choices take theirs (none left: cancelled).
     Answer MessageBox(Kind, const std::string& text) override {
         Add("box", text);
-        return Answer::Ok;
+        if (boxAnswers.empty()) return Answer::Ok;
+        const Answer answer = boxAnswers.front();
+        boxAnswers.pop_front();
+        return answer;
     }
     std::optional<std::string> ChooseFile(const FileChoice& choice) override {
         Add("choose", choice.title);
@@ -152,6 +155,7 @@ class RecordingFrontEnd final : public FrontEnd,
     std::map<Control, std::vector<std::string>> items;
     std::optional<Control> focused;
     bool busy = false;
+    std::deque<Answer> boxAnswers;
     std::deque<std::optional<std::string>> chosenFiles;
     std::vector<FileChoice> chooserCalls;
     // Every box text, in order.
