@@ -135,7 +135,11 @@ void DMailPage::BuildReceiver() {
     cbDMailReceiver->setEditable(true);
     cbDMailReceiver->setInsertPolicy(QComboBox::NoInsert);
     cbDMailReceiver->setAccessibleName("D-Mail Empfänger");
-    cbDMailReceiver->setStyleSheet("QComboBox::drop-down { width: 0px; border: none; }");
+    // No drop-down button: the list is in view anyway.
+    cbDMailReceiver->setStyleSheet(
+        "QComboBox { padding-right: 2px; }"
+        "QComboBox::drop-down { width: 0px; border: none; }"
+        "QComboBox::down-arrow { image: none; width: 0px; height: 0px; }");
     cbDMailReceiver->lineEdit()->installEventFilter(this);
     sorted_ = new QSortFilterProxyModel(this);
     sorted_->setSourceModel(cbDMailReceiver->model());
