@@ -395,6 +395,12 @@ TEST_F(DMailTest, FailuresOfTheCallsThemselves) {
     EXPECT_EQ(Status().back(), "Fehler. DMail Ruf wurde kostenpflichtig angenommen.");
     EXPECT_EQ(D().SendState(), kSendIdle);
     EXPECT_EQ(D().RecvState(), kRecvReady);
+    // A number too long for the message: nothing goes out, the page is free.
+    EXPECT_FALSE(host.engine->Guard([&] { Send(std::string(200, '1'), "Hallo"); }));
+    EXPECT_EQ(host.ui.errors.size(), 1u);
+    EXPECT_EQ(D().SendState(), kSendIdle);
+    EXPECT_TRUE(host.ui.enabledState[Control::PageControl]);
+    EXPECT_FALSE(host.ui.busy);
     // CAPI lost while a packet is on its way.
     Send("017812345", "Hallo");
     host.capi.getResult = kCapiOSResourceError;
