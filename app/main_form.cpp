@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/dmail_page.h"
 #include "app/log_page.h"
 #include "app/qt_text.h"
 #include "app/rules_page.h"
@@ -96,7 +97,7 @@ void TMainForm::BuildPages() {
         return w;
     };
     QWidget* widgets[7] = {
-        log_, rules_, plain("tsSMS"), plain("tsDMail"), plain("tsOffice"), new InfoPage, isdn_};
+        log_, rules_, plain("tsSMS"), new DMailPage(*this), plain("tsOffice"), new InfoPage, isdn_};
     for (Page p : kAllPages) {
         const auto i = static_cast<std::size_t>(p);
         pageWidgets_[i] = widgets[i];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/console_dmail.h"
 #include "core/charset.h"
 #include "engine/engine.h"
 
@@ -132,6 +133,7 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
     }
     if (word == "clear-log" && arg.empty())
         return engine.Guard([&] { engine.cmClearProtokollClick(); });
+    if (const auto done = ExecuteDMailCommand(engine, word, arg, out)) return *done;
     if (word == "escape" && arg.empty()) return engine.Guard([&] { engine.FormKeyDownEscape(); });
     if (word == "quit" && arg.empty()) return engine.Guard([&] { engine.cmQuitClick(); });
     return fail("unknown command \"" + line + "\"");

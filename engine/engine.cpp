@@ -29,6 +29,19 @@ Engine::Engine(EngineHost host)
       tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
       ruleEditor_(rules_, [this](Page page) { SetActivePage(page); }),
+      dmail_(DMailHost{.capi = capi_,
+                       .connections = Connections_,
+                       .timers = host_.timers,
+                       .clock = host_.clock,
+                       .ui = host_.ui,
+                       .dialogs = host_.dialogs,
+                       .log = eventLog_,
+                       .receivers = receivers_,
+                       .settings = dmailSettings_,
+                       .registry = [this] { return registry_.get(); },
+                       .windowVisible = [this] { return windowVisible_; },
+                       .activePage = [this] { return activePage_; },
+                       .setAttention = [this](bool on) { SetAttention(on); }}),
       calls_(CallMonitorHost{.capi = capi_,
                              .link = link_,
                              .connections = Connections_,
@@ -39,8 +52,8 @@ Engine::Engine(EngineHost host)
                              .ui = host_.ui,
                              .devices = host_.devices,
                              .useOutlook = [this] { return useOutlook_; },
-                             .useAgent = [this] { return useAgent_; }}),
-      dmail_(capi_),
+                             .useAgent = [this] { return useAgent_; },
+                             .dmail = &dmail_}),
       receivers_(host_.ui),
       settingsRetry_(host_.timers, kSettingsRetryMs) {
     capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
@@ -225,7 +238,8 @@ void Engine::CapiDown(const std::string& reasonText) {
     SetCaptionFor(false, reasonText);
     ui_.CapiLinkChanged(false, reasonText);
     tray_.SetCapiReachable(false);
-    // The calls in progress ended with the link.
+    // A D-Mail on its way is given up; the calls in progress ended with the link.
+    dmail_.CapiLost();
     router_.EndAllCalls(reason::kLinkLost);
 }
 
@@ -254,9 +268,12 @@ void Engine::cmQuitClick() {
 
 void Engine::ShowWindow(std::optional<Page> page) {
     if (page) SetActivePage(*page);
+    const bool becomesVisible = !windowVisible_;
     windowVisible_ = true;
     ui_.ShowWindow();
-    FormShow();
+    // Only a window that really appears runs FormShow: "&Anzeigen" on a
+    // visible window leaves the attention signal on.
+    if (becomesVisible) FormShow();
 }
 
 void Engine::FormShow() {
@@ -298,7 +315,7 @@ void Engine::CopyNumbers(int logLine) {
 }
 
 void Engine::FormKeyDownEscape() {
-    // Cancelling a D-Mail in progress arrives with the D-Mail sender.
+    dmail_.FormKeyDownEscape();
 }
 
 }  // namespace tolvar

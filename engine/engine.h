@@ -80,6 +80,8 @@ class Engine {
     void CopyNumbers(int logLine);  // "Nummern &kopieren"
     bool CanCopyNumbers(int logLine) const;
     void FormKeyDownEscape();  // the Escape key
+    tolvar::DMail& DMailState() { return dmail_; }
+    FrontEnd& Ui() { return ui_; }
 
     // Runs fn as a handler: an error it raises ends it and is reported.
     // Returns false when fn raised.
@@ -140,8 +142,8 @@ class Engine {
     TrayIcon tray_;
     RuleStore rules_;
     RuleEditor ruleEditor_;
+    tolvar::DMail dmail_;  // before the monitor, which hands it D-Mail calls
     CallMonitor calls_;
-    tolvar::DMail dmail_;
     ReceiverLists receivers_;
     bool useAgent_ = false;
     bool useOutlook_ = true;

@@ -147,9 +147,11 @@ TEST(CallMonitor, EveryServiceHasItsText) {
 }
 
 TEST(CallMonitor, DMailCallIsAlertedButNotMonitored) {
-    // Even a rule that would intercept every call leaves a CIP-24 call alone.
+    // Even a rule that would intercept every call leaves a CIP-24 call alone;
+    // D-Mail takes only the calls to its own MSN here.
     Calls calls(Entry("5551234", "Sonstige", "00:00", 3) +
-                AgentOptions("\"UseAgent\"=dword:00000001\n"));
+                AgentOptions("\"UseAgent\"=dword:00000001\n") +
+                "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n\"MSN\"=\"5559999\"\n\n");
     CallSetup other = From("0301234", 0x0202);
     other.msn = "5559999";
     calls.Call(other);
