@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/sms_commands.h"
 #include "core/charset.h"
 #include "engine/engine.h"
 
@@ -134,6 +135,7 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
         return engine.Guard([&] { engine.cmClearProtokollClick(); });
     if (word == "escape" && arg.empty()) return engine.Guard([&] { engine.FormKeyDownEscape(); });
     if (word == "quit" && arg.empty()) return engine.Guard([&] { engine.cmQuitClick(); });
+    if (const auto sms = ExecuteSmsCommand(engine, word, arg, out)) return *sms;
     return fail("unknown command \"" + line + "\"");
 }
 

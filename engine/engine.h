@@ -26,6 +26,7 @@
 #include "registry/hive_file.h"
 #include "rules/rule_store.h"
 #include "sms/receiver_lists.h"
+#include "sms/sms.h"
 
 namespace tolvar {
 
@@ -103,6 +104,7 @@ class Engine {
         return receivers_.Entries(ReceiverLists::Which::DMail);
     }
     ReceiverLists& Receivers() { return receivers_; }
+    Sms& SMS() { return sms_; }
     bool Listening() const { return listening_; }
     EventLog& Log() { return eventLog_; }
     RuleStore& Rules() { return rules_; }
@@ -121,6 +123,8 @@ class Engine {
     void CapiDown(const std::string& reason);
     // Why the settings file cannot be read; nothing when it can.
     std::optional<std::string> SettingsUnreadable();
+    // The registry access object; raises before start-up has made it.
+    Registry& SettingsRegistry();
     // Start-up's steps 10-11 and 14-17, also run when a file that could not
     // be read has been repaired.
     void ReadRules(bool reportFailure);
@@ -140,6 +144,7 @@ class Engine {
     CallMonitor calls_;
     tolvar::DMail dmail_;
     ReceiverLists receivers_;
+    Sms sms_;
     bool useAgent_ = false;
     bool useOutlook_ = true;
     std::unique_ptr<Registry> registry_;
