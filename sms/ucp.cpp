@@ -45,17 +45,19 @@ DialogueActions UCPStep::operator()(DialogueFields& d) const {
         const std::size_t etx = d.RxBuffer.find(kEtx);
         if (etx == std::string::npos) return actions;
         d.SilenceTime = 0;
+        // The response is what stands up to its ETX: bytes of a next frame
+        // behind it are not part of its system message.
+        const std::string response = d.RxBuffer.substr(0, etx + 1);
         // The last field before the checksum: the centre's system message.
-        std::string message =
-            d.RxBuffer.size() > 4 ? d.RxBuffer.substr(0, d.RxBuffer.size() - 4) : "";
+        std::string message = response.size() > 4 ? response.substr(0, response.size() - 4) : "";
         if (const auto slash = message.rfind('/'); slash != std::string::npos)
             message.erase(0, slash + 1);
         if (!message.empty()) actions.push_back(DialogueAction::Trace(message));
         // A response too short to hold an answer is neither "A" nor "N".
-        if (d.RxBuffer.size() > kAnswerAt) {
-            if (d.RxBuffer[kAnswerAt] == 'A')
+        if (response.size() > kAnswerAt) {
+            if (response[kAnswerAt] == 'A')
                 actions.push_back(DialogueAction::Result(true, kSmsSent));
-            else if (d.RxBuffer[kAnswerAt] == 'N')
+            else if (response[kAnswerAt] == 'N')
                 actions.push_back(DialogueAction::Result(false, kSmsFailed));
         }
         d.RxBuffer.erase(0, etx + 1);
