@@ -4,9 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# tshark: Wireshark's UCP dissector, the independent reader of the program's UCP frames in a test.
 packages=(g++ cmake ninja-build pkg-config libcapi20-dev libcapi20-3
           libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libxkbcommon-dev
-          libcanberra-dev espeak-ng clang clang-format libclang-rt-14-dev)
+          libcanberra-dev espeak-ng clang clang-format libclang-rt-14-dev
+          tshark)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
