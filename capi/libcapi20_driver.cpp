@@ -1,6 +1,8 @@
 #include "capi/libcapi20_driver.h"
 
 #include <capi20.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <cstring>
@@ -61,6 +63,13 @@ std::uint32_t Libcapi20Driver::Register(std::uint32_t, std::uint32_t maxLogicalC
     applId = id;
     // ApplID 0 is never valid: a full application table hands it out.
     if (result == 0 && id == 0) return kCapiIllegalApplId;
+    // A remote CAPI is reached over TCP: a request that follows a response at
+    // once (CONNECT_B3_REQ behind CONNECT_ACTIVE_RESP) must not wait for the
+    // server's delayed acknowledgement. Does nothing on the kernel's device.
+    if (result == 0) {
+        const int on = 1;
+        setsockopt(capi20_fileno(id), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
     return result;
 }
 
