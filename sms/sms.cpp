@@ -120,6 +120,10 @@ void Sms::cmDelSMSReceiverEntryClick(const std::optional<std::string>& selected)
     if (selected) h_.receivers.Remove(h_.registry(), ReceiverLists::Which::Sms, *selected);
 }
 
+void Sms::cmDelDMailReceiverEntryClick(const std::optional<std::string>& selected) {
+    if (selected) h_.receivers.Remove(h_.registry(), ReceiverLists::Which::DMail, *selected);
+}
+
 void Sms::PrepareSMSJob(const std::string& receiver, const std::string& text) {
     // Called while an incoming call is being handled: a failure here must not
     // end that handling, and leaves a job that dials nothing.

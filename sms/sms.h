@@ -53,6 +53,8 @@ class Sms final : public CallOwner, public AutomaticSms {
     void BtnSendSMSClick();
     // "Eintrag entfernen" of the receiver box: the selected entry, if any.
     void cmDelSMSReceiverEntryClick(const std::optional<std::string>& selected);
+    // Its twin on the page "D-Mail senden" (the lists are stored together).
+    void cmDelDMailReceiverEntryClick(const std::optional<std::string>& selected);
     // The fields filled as typing would fill them: the receiver box drops
     // "/", "." and ","; the message field drops control characters (no line
     // can be typed) and keeps its first kMaxSmsCharacters characters.

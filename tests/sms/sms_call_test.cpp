@@ -410,6 +410,9 @@ TEST_F(SmsCall, RemovingAReceiverRewritesBothLists) {
     EXPECT_NE(after.find("\"0172 B\"=\"\""), std::string::npos);
     EXPECT_NE(after.find("\"5559 C\"=\"\""), std::string::npos);
     EXPECT_EQ(host.ui.items[Control::cbSMSReceiver], (std::vector<std::string>{"0172 B"}));
+    sms().cmDelDMailReceiverEntryClick("5559 C");
+    EXPECT_EQ(host.ReadHive().find("5559 C"), std::string::npos);
+    EXPECT_NE(host.ReadHive().find("\"0172 B\"=\"\""), std::string::npos);
 }
 
 }  // namespace
