@@ -264,8 +264,14 @@ void Sms::ReportSMSResult(std::uint32_t ncci, bool success, const std::string& t
     if (!success) return;
     const TConnection* call = h_.connections.FindConnectionByNCCI(ncci);
     // Automatic jobs never add receivers.
-    if (call != nullptr && call->Kind == CallKind::UserSms && !sentEntry_.empty())
+    if (call == nullptr || call->Kind != CallKind::UserSms || sentEntry_.empty()) return;
+    // A settings file that cannot be written is reported; the dialogue goes
+    // on and ends its link.
+    try {
         h_.receivers.Remember(h_.registry(), ReceiverLists::Which::Sms, sentEntry_);
+    } catch (const std::exception& e) {
+        h_.ui.ReportError(e.what());
+    }
 }
 
 // --- Timers ----------------------------------------------------------------

@@ -12,26 +12,24 @@ namespace tolvar {
 namespace {
 
 // Control characters written by name, so a transcript reads like the wire.
+const std::pair<char, const char*> kNames[] = {
+    {'\x02', "<STX>"}, {'\x03', "<ETX>"}, {'\x04', "<EOT>"}, {'\x06', "<ACK>"},
+    {'\r', "<CR>"},    {'\x15', "<NAK>"}, {'\x1B', "<ESC>"}, {'\x1E', "<RS>"}};
+
 std::string Wire(const std::string& bytes) {
-    static const std::pair<char, const char*> kNames[] = {
-        {'\x02', "<STX>"}, {'\x03', "<ETX>"}, {'\x04', "<EOT>"}, {'\x06', "<ACK>"},
-        {'\r', "<CR>"},    {'\x15', "<NAK>"}, {'\x1B', "<ESC>"}, {'\x1E', "<RS>"}};
     std::string out;
     for (char c : bytes) {
-        const char* name = nullptr;
-        for (const auto& [ch, n] : kNames)
-            if (ch == c) name = n;
-        out += name ? std::string(name) : std::string(1, c);
+        std::string shown(1, c);
+        for (const auto& [ch, name] : kNames)
+            if (ch == c) shown = name;
+        out += shown;
     }
     return out;
 }
 
 // The reverse: "<CR>" and friends to their bytes.
 std::string Bytes(std::string text) {
-    static const std::pair<const char*, char> kNames[] = {
-        {"<STX>", '\x02'}, {"<ETX>", '\x03'}, {"<EOT>", '\x04'}, {"<ACK>", '\x06'},
-        {"<CR>", '\r'},    {"<NAK>", '\x15'}, {"<ESC>", '\x1B'}, {"<RS>", '\x1E'}};
-    for (const auto& [name, c] : kNames)
+    for (const auto& [c, name] : kNames)
         for (std::size_t at; (at = text.find(name)) != std::string::npos;)
             text.replace(at, std::string(name).size(), 1, c);
     return text;
