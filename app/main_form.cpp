@@ -25,6 +25,7 @@
 #include "app/qt_text.h"
 #include "app/rules_page.h"
 #include "app/simple_pages.h"
+#include "app/sms_page.h"
 #include "app/start_position.h"
 #include "app/tray_icons.h"
 #include "engine/engine.h"
@@ -97,7 +98,8 @@ void TMainForm::BuildPages() {
         return w;
     };
     QWidget* widgets[7] = {
-        log_, rules_, plain("tsSMS"), new DMailPage(*this), plain("tsOffice"), new InfoPage, isdn_};
+        log_,         rules_, new SmsPage(*this), new DMailPage(*this), plain("tsOffice"),
+        new InfoPage, isdn_};
     for (Page p : kAllPages) {
         const auto i = static_cast<std::size_t>(p);
         pageWidgets_[i] = widgets[i];
@@ -242,6 +244,7 @@ void TMainForm::SetControlText(Control control, const std::string& text) {
 }
 
 void TMainForm::SetControlItems(Control control, const std::vector<std::string>& items) {
+    if (const auto it = itemLists_.find(control); it != itemLists_.end()) return it->second(items);
     auto* combo = qobject_cast<QComboBox*>(ControlWidget(control));
     if (combo == nullptr) return;
     const QString text = combo->currentText();

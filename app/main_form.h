@@ -83,6 +83,11 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QAction* CloseAction() const { return cmClose_; }
     void RegisterControl(Control control, QWidget* widget) { controls_[control] = widget; }
     void RegisterStatusList(StatusList list, QListWidget* box) { statusLists_[list] = box; }
+    // A control whose list is not a combo box's: the page fills it itself.
+    void RegisterItemList(Control control,
+                          std::function<void(const std::vector<std::string>&)> fill) {
+        itemLists_[control] = std::move(fill);
+    }
     // "Ereignisprotokoll &löschen" (the main menu and the log's context menu).
     void ClearLog();
 
@@ -117,6 +122,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QWidget* ControlWidget(Control control) const;
     std::map<Control, QWidget*> controls_;
     std::map<StatusList, QListWidget*> statusLists_;
+    std::map<Control, std::function<void(const std::vector<std::string>&)>> itemLists_;
     bool busy_ = false;
     bool quitting_ = false;
     bool hasTray_ = false;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "console/console_dmail.h"
+#include "console/sms_commands.h"
 #include "core/charset.h"
 #include "engine/engine.h"
 
@@ -136,6 +137,7 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
     if (const auto done = ExecuteDMailCommand(engine, word, arg, out)) return *done;
     if (word == "escape" && arg.empty()) return engine.Guard([&] { engine.FormKeyDownEscape(); });
     if (word == "quit" && arg.empty()) return engine.Guard([&] { engine.cmQuitClick(); });
+    if (const auto sms = ExecuteSmsCommand(engine, word, arg, out)) return *sms;
     return fail("unknown command \"" + line + "\"");
 }
 

@@ -53,8 +53,17 @@ Engine::Engine(EngineHost host)
                              .devices = host_.devices,
                              .useOutlook = [this] { return useOutlook_; },
                              .useAgent = [this] { return useAgent_; },
-                             .dmail = &dmail_}),
+                             .dmail = &dmail_,
+                             .sms = &sms_}),
       receivers_(host_.ui),
+      sms_(SmsHost{.capi = capi_,
+                   .connections = Connections_,
+                   .timers = host_.timers,
+                   .clock = host_.clock,
+                   .ui = host_.ui,
+                   .dialogs = host_.dialogs,
+                   .receivers = receivers_,
+                   .registry = [this]() -> Registry& { return SettingsRegistry(); }}),
       settingsRetry_(host_.timers, kSettingsRetryMs) {
     capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
     settingsRetry_.OnTimer = [this] { WatchSettingsFile(); };
@@ -83,6 +92,7 @@ void Engine::BindDispatchTable() {
         router_.SetOwner(kind, calls_);
     router_.SetOwner(CallKind::DMailOut, dmail_);
     router_.SetOwner(CallKind::DMailIn, dmail_);
+    sms_.Install(router_);
     // The announcement of a caller ends with the next call that ends.
     router_.OnEvery(EveryCall::CallEnded, [this] { host_.devices.announcer.ReleaseCharacter(); });
 }
@@ -134,6 +144,11 @@ void Engine::FormCreate() {
     settingsRetry_.SetEnabled(broken || rules_.LoadError());
     // 18. LISTEN_REQ goes out once the event loop runs, after all of the above.
     host_.post([this] { Guard([this] { WMStartListen(); }); });
+}
+
+Registry& Engine::SettingsRegistry() {
+    if (!registry_) throw TolvarError("Die Einstellungen sind noch nicht geöffnet.");
+    return *registry_;
 }
 
 std::optional<std::string> Engine::SettingsUnreadable() {

@@ -27,6 +27,7 @@
 #include "rules/rule_editor.h"
 #include "rules/rule_store.h"
 #include "sms/receiver_lists.h"
+#include "sms/sms.h"
 
 namespace tolvar {
 
@@ -106,6 +107,7 @@ class Engine {
         return receivers_.Entries(ReceiverLists::Which::DMail);
     }
     ReceiverLists& Receivers() { return receivers_; }
+    Sms& SMS() { return sms_; }
     bool Listening() const { return listening_; }
     EventLog& Log() { return eventLog_; }
     RuleStore& Rules() { return rules_; }
@@ -125,6 +127,8 @@ class Engine {
     void CapiDown(const std::string& reason);
     // Why the settings file cannot be read; nothing when it can.
     std::optional<std::string> SettingsUnreadable();
+    // The registry access object; raises before start-up has made it.
+    Registry& SettingsRegistry();
     // Start-up's steps 10-11 and 14-17, also run when a file that could not
     // be read has been repaired.
     void ReadRules(bool reportFailure);
@@ -145,6 +149,7 @@ class Engine {
     tolvar::DMail dmail_;  // before the monitor, which hands it D-Mail calls
     CallMonitor calls_;
     ReceiverLists receivers_;
+    Sms sms_;
     bool useAgent_ = false;
     bool useOutlook_ = true;
     std::unique_ptr<Registry> registry_;
