@@ -1,0 +1,44 @@
+#pragma once
+// The page "Desktop": the address book of the contact lookup, the spoken
+// announcement and its voice, and the notifications.
+
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QVBoxLayout;
+
+namespace tolvar {
+
+class DesktopIntegration;
+class TMainForm;
+
+class DesktopPage final : public QWidget {
+  public:
+    explicit DesktopPage(TMainForm& form);
+
+    // The group "Benachrichtigung", whose layout takes further options of
+    // the desktop session below "&Benachrichtigung bei jedem Anruf".
+    QGroupBox* NotificationGroup() const { return gbNotify_; }
+    QVBoxLayout* NotificationLayout() const { return notifyLayout_; }
+
+  private:
+    // Runs a handler of the page in the engine, if there is one.
+    void Run(void (DesktopIntegration::*handler)());
+
+    TMainForm& form_;
+    QCheckBox* CBUseOutlook = nullptr;
+    QLineEdit* edContactsPath = nullptr;
+    QPushButton* BtnSelectContacts = nullptr;
+    QCheckBox* CBUseAgent = nullptr;
+    QLineEdit* edAgentPath = nullptr;
+    QPushButton* BtnSelectPath = nullptr;
+    QLineEdit* edAgentName = nullptr;
+    QCheckBox* CBNotify = nullptr;
+    QGroupBox* gbNotify_ = nullptr;
+    QVBoxLayout* notifyLayout_ = nullptr;
+};
+
+}  // namespace tolvar
