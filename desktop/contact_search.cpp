@@ -70,11 +70,14 @@ struct ContactSearch::Outbox {
     std::mutex mutex;
     Post post;    // guarded by mutex; empty once closed
     Found found;  // engine's thread only
+    Finder finder;
     std::atomic<bool> cancel{false};
 };
 
-ContactSearch::ContactSearch(Post post, Found found) : outbox_(std::make_shared<Outbox>()) {
+ContactSearch::ContactSearch(Post post, Found found, Finder finder)
+    : outbox_(std::make_shared<Outbox>()) {
     outbox_->post = std::move(post);
+    outbox_->finder = std::move(finder);
     outbox_->found = std::move(found);
 }
 
@@ -89,7 +92,7 @@ void ContactSearch::Start(const std::string& addressBook, const std::string& num
     ++started_;
     // The thread owns copies of everything it reads, and ends on its own.
     std::thread([outbox = outbox_, addressBook, number] {
-        auto match = FindContact(addressBook, number, &outbox->cancel);
+        auto match = outbox->finder(addressBook, number, &outbox->cancel);
         if (!match) return;
         std::lock_guard guard(outbox->mutex);
         if (!outbox->post) return;

@@ -32,8 +32,11 @@ class ContactSearch {
     // Runs a function on the engine's thread; called from the lookup threads.
     using Post = std::function<void(std::function<void()>)>;
     using Found = std::function<void(const ContactMatch&)>;
+    // The search a lookup thread runs (FindContact; tests wrap it).
+    using Finder = std::function<std::optional<ContactMatch>(const std::string&, const std::string&,
+                                                             const std::atomic<bool>*)>;
 
-    ContactSearch(Post post, Found found);
+    ContactSearch(Post post, Found found, Finder finder = FindContact);
     // Lookups still running are told to stop, and their results are dropped.
     ~ContactSearch();
     ContactSearch(const ContactSearch&) = delete;

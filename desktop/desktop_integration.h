@@ -32,6 +32,7 @@ struct DesktopHost {
     // The registry access object; none before start-up made it.
     std::function<Registry*()> registry;
     AgentDefaults defaults = SystemAgentDefaults();
+    ContactSearch::Finder findContact = FindContact;
 };
 
 class DesktopIntegration final : public CallDesktop {

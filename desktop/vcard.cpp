@@ -112,6 +112,8 @@ std::vector<std::string> LogicalLines(std::string_view text) {
         std::string_view raw = text.substr(pos, end - pos);
         pos = end + 1;
         if (end < text.size() && text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+        // A value broken off at its "=" never swallows its card's end.
+        if (softBreak && Upper(raw) == "END:VCARD") softBreak = false;
         if (softBreak && !lines.empty()) {
             lines.back() += raw;
         } else if (!raw.empty() && (raw[0] == ' ' || raw[0] == '\t') && !lines.empty()) {

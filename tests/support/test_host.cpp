@@ -40,6 +40,7 @@ Engine& TestHost::MakeEngine() {
                     .registryPath = registryPath,
                     .post = [this](std::function<void()> fn) { Post(std::move(fn)); }};
     if (!eventLogPath.empty()) host.eventLogPath = eventLogPath;
+    host.findContact = findContact;
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }

@@ -79,6 +79,8 @@ class TestHost {
     // Set before MakeEngine. Empty: the engine's own default ("Tolvar.txt" in
     // the current directory).
     std::string eventLogPath;
+    // Set before MakeEngine: what a contact lookup's thread runs.
+    ContactSearch::Finder findContact = FindContact;
 
   private:
     std::mutex postMutex_;
