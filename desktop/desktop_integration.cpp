@@ -2,6 +2,7 @@
 
 #include "capi/connection.h"
 #include "core/front_end.h"
+#include "desktop/phone_number.h"
 #include "registry/registry.h"
 
 namespace tolvar {
@@ -24,8 +25,10 @@ std::string FolderOf(const std::string& path) {
 DesktopIntegration::DesktopIntegration(DesktopHost host)
     : h_(std::move(host)),
       speechDelay_(h_.timers, kSpeechDelayMs),
-      search_(h_.post,
-              [this](const ContactMatch& m) { h_.devices.contacts.ShowContact(m.card, m.file); }) {
+      search_(
+          h_.post,
+          [this](const ContactMatch& m) { h_.devices.contacts.ShowContact(m.card, m.file); },
+          h_.findContact) {
     speechDelay_.OnTimer = [this] { Speak(); };
 }
 
@@ -41,6 +44,8 @@ void DesktopIntegration::SaveAgentOptions() {
 }
 
 void DesktopIntegration::LookUpContact(const std::string& callingNumber) {
+    // A withheld number ("Unbekannt/Analog") is in no address book.
+    if (!IsDialledNumber(callingNumber)) return;
     search_.Start(options_.ContactsPath, callingNumber);
 }
 
