@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,14 @@ QGroupBox* Group(const char* title, const char* name) {
     auto* box = new QGroupBox(title);
     box->setObjectName(name);
     return box;
+}
+
+// Three groups share the page's fixed height.
+template <class L>
+L* Tight(L* layout) {
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setSpacing(3);
+    return layout;
 }
 
 QPushButton* DotsButton(const char* name, const char* accessible) {
@@ -41,12 +50,12 @@ QLineEdit* Field(const char* name, QLabel* label) {
 DesktopPage::DesktopPage(TMainForm& form) : form_(form) {
     setObjectName("tsDesktop");
     auto* page = new QVBoxLayout(this);
-    page->setSpacing(4);
+    page->setContentsMargins(6, 4, 6, 4);
+    page->setSpacing(2);
 
     // The address book of the contact lookup.
     QGroupBox* book = Group("Adressbuch", "gbAddressBook");
-    auto* bookGrid = new QGridLayout(book);
-    bookGrid->setVerticalSpacing(2);
+    auto* bookGrid = Tight(new QGridLayout(book));
     CBUseOutlook = new QCheckBox("Kontakt des Anrufers anzeigen. ");
     CBUseOutlook->setObjectName("CBUseOutlook");
     auto* note = new QLabel(
@@ -66,8 +75,7 @@ DesktopPage::DesktopPage(TMainForm& form) : form_(form) {
 
     // The spoken announcement.
     QGroupBox* speech = Group("Ansage", "gbAnnouncement");
-    auto* speechGrid = new QGridLayout(speech);
-    speechGrid->setVerticalSpacing(2);
+    auto* speechGrid = Tight(new QGridLayout(speech));
     CBUseAgent = new QCheckBox("&Anrufer ansagen lassen");
     CBUseAgent->setObjectName("CBUseAgent");
     auto* pathLabel = new QLabel("Stimme &Datei:");
@@ -84,13 +92,13 @@ DesktopPage::DesktopPage(TMainForm& form) : form_(form) {
     speechGrid->addWidget(edAgentName, 2, 1);
     page->addWidget(speech);
 
-    // Notifications; further options of the session go below.
+    // Notifications; further options of the session go beside, before the stretch.
     gbNotify_ = Group("Benachrichtigung", "gbNotification");
-    notifyLayout_ = new QVBoxLayout(gbNotify_);
-    notifyLayout_->setSpacing(2);
+    notifyLayout_ = Tight(new QHBoxLayout(gbNotify_));
     CBNotify = new QCheckBox("&Benachrichtigung bei jedem Anruf");
     CBNotify->setObjectName("CBNotify");
     notifyLayout_->addWidget(CBNotify);
+    notifyLayout_->addStretch();
     page->addWidget(gbNotify_);
     page->addStretch();
 

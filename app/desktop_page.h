@@ -8,7 +8,7 @@ class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
-class QVBoxLayout;
+class QHBoxLayout;
 
 namespace tolvar {
 
@@ -19,10 +19,11 @@ class DesktopPage final : public QWidget {
   public:
     explicit DesktopPage(TMainForm& form);
 
-    // The group "Benachrichtigung", whose layout takes further options of
-    // the desktop session below "&Benachrichtigung bei jedem Anruf".
+    // The group "Benachrichtigung", whose row takes further options of the
+    // desktop session beside "&Benachrichtigung bei jedem Anruf" (insert
+    // them before the row's closing stretch).
     QGroupBox* NotificationGroup() const { return gbNotify_; }
-    QVBoxLayout* NotificationLayout() const { return notifyLayout_; }
+    QHBoxLayout* NotificationLayout() const { return notifyLayout_; }
 
   private:
     // Runs a handler of the page in the engine, if there is one.
@@ -38,7 +39,7 @@ class DesktopPage final : public QWidget {
     QLineEdit* edAgentName = nullptr;
     QCheckBox* CBNotify = nullptr;
     QGroupBox* gbNotify_ = nullptr;
-    QVBoxLayout* notifyLayout_ = nullptr;
+    QHBoxLayout* notifyLayout_ = nullptr;
 };
 
 }  // namespace tolvar
