@@ -41,8 +41,9 @@ class Desk {
     Engine& engine() { return *host.engine; }
     DesktopIntegration& desktop() { return host.engine->Desktop(); }
     std::optional<RegKey> Agent() {
-        registry = std::make_unique<Registry>(host.registryPath);
-        return registry->OpenKey("\\Software\\Brenwick\\Tolvar\\Agent", false);
+        // Each look gets its own registry, which lives as long as the test.
+        registries.push_back(std::make_unique<Registry>(host.registryPath));
+        return registries.back()->OpenKey("\\Software\\Brenwick\\Tolvar\\Agent", false);
     }
     // Recorded effects on one channel since the last look at it.
     std::vector<std::string> Take(const std::string& channel) {
@@ -65,7 +66,7 @@ class Desk {
     }
 
     test::TestHost host;
-    std::unique_ptr<Registry> registry;
+    std::vector<std::unique_ptr<Registry>> registries;
 
   private:
     std::map<std::string, std::size_t> seen_;
