@@ -1,25 +1,34 @@
 #pragma once
 // The desktop's devices: sound through the event-sound service, programs
-// started detached. Announcements and the contact lookup arrive with the
-// desktop integration; until then a call is not announced nor looked up.
+// started detached, announcements spoken by espeak-ng, notifications through
+// the desktop's notification service, and the contact window.
 
+#include <QCoreApplication>
+
+#include "app/contact_window.h"
+#include "app/desktop_notifier.h"
+#include "app/espeak_speaker.h"
 #include "app/sound_player.h"
 #include "calls/program_start.h"
 #include "core/devices.h"
 
 namespace tolvar {
 
-class DesktopDevices final : public ProgramStarter, public Announcer, public ContactLookup {
+class DesktopDevices final : public ProgramStarter {
   public:
-    bool Start(const std::string& commandLine) override { return StartDetached(commandLine); }
-    void AnnounceCaller(const std::string&) override {}
-    void ReleaseCharacter() override {}
-    void LookUp(const std::string&) override {}
+    // The speech helper lies beside the program.
+    DesktopDevices() : speaker_(QCoreApplication::applicationDirPath() + "/tolvar-speak") {}
 
-    Devices All() { return {sound_, *this, *this, *this}; }
+    bool Start(const std::string& commandLine) override { return StartDetached(commandLine); }
+
+    Devices All() { return {sound_, *this, speaker_, contacts_, notifier_}; }
+    ContactWindows& Contacts() { return contacts_; }
 
   private:
     SoundPlayer sound_;
+    EspeakSpeaker speaker_;
+    DesktopNotifier notifier_;
+    ContactWindows contacts_;
 };
 
 }  // namespace tolvar

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/desktop_devices.h"
+#include "app/desktop_page.h"
 #include "app/display_check.h"
 #include "app/main_form.h"
 #include "app/qt_dialogs.h"
@@ -14,6 +15,7 @@
 #include "app/quit_signals.h"
 #include "capi/libcapi20_driver.h"
 #include "core/single_instance.h"
+#include "desktop/autostart.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -54,6 +56,11 @@ int RunDesktop(int argc, char** argv, const Options& options) {
                    .registryPath = options.registryPath,
                    .post = [&form](std::function<void()> fn) { form.Post(std::move(fn)); }});
     form.SetEngine(&engine);
+    form.DesktopOptions()->AddAutostartOption(
+        Autostart(Autostart::DefaultEntryPath(), Autostart::RunningProgram(), options.registryPath,
+                  options.remote ? options.remote->driver + ":" + options.remote->host + ":" +
+                                       std::to_string(options.remote->port)
+                                 : ""));
     io.Watch(instance->Fd(), [&] {
         if (instance->TakeRequest()) engine.Guard([&] { engine.ShowWindow(); });
     });

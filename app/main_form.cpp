@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/desktop_page.h"
 #include "app/dmail_page.h"
 #include "app/log_page.h"
 #include "app/qt_text.h"
@@ -90,23 +92,17 @@ void TMainForm::BuildPages() {
     pages_->setStyleSheet("QTabBar::tab { padding: 3px 4px; }");
     log_ = new LogPage(*this);
     rules_ = new RulesPage(*this);
+    desktop_ = new DesktopPage(*this);
     isdn_ = new IsdnPage;
-    // The pages that are still plain carry their designed names.
-    const auto plain = [](const char* name) {
-        auto* w = new QWidget;
-        w->setObjectName(name);
-        return w;
-    };
-    QWidget* widgets[7] = {
-        log_,         rules_, new SmsPage(*this), new DMailPage(*this), plain("tsOffice"),
-        new InfoPage, isdn_};
+    QWidget* widgets[7] = {log_,         rules_, new SmsPage(*this), new DMailPage(*this), desktop_,
+                           new InfoPage, isdn_};
     for (Page p : kAllPages) {
         const auto i = static_cast<std::size_t>(p);
         pageWidgets_[i] = widgets[i];
         pages_->addTab(widgets[i], Q(PageCaption(p)));
     }
 
-    pages_->setCurrentIndex(static_cast<int>(Page::MSOffice));
+    pages_->setCurrentIndex(static_cast<int>(Page::Desktop));
     connect(pages_, &QTabWidget::currentChanged, this, &TMainForm::TabChanged);
     setCentralWidget(pages_);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -251,6 +247,15 @@ void TMainForm::SetControlItems(Control control, const std::vector<std::string>&
     combo->clear();
     for (const auto& i : items) combo->addItem(Q(i));
     combo->setEditText(text);
+}
+
+bool TMainForm::ControlChecked(Control control) const {
+    auto* box = qobject_cast<QCheckBox*>(ControlWidget(control));
+    return box != nullptr && box->isChecked();
+}
+
+void TMainForm::SetControlChecked(Control control, bool checked) {
+    if (auto* box = qobject_cast<QCheckBox*>(ControlWidget(control))) box->setChecked(checked);
 }
 
 void TMainForm::SetBusyCursor(bool busy) {

@@ -19,6 +19,7 @@ class QSystemTrayIcon;
 
 namespace tolvar {
 
+class DesktopPage;
 class Engine;
 class IsdnPage;
 class LogPage;
@@ -52,6 +53,8 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     std::string ControlText(Control control) const override;
     void SetControlText(Control control, const std::string& text) override;
     void SetControlItems(Control control, const std::vector<std::string>& items) override;
+    bool ControlChecked(Control control) const override;
+    void SetControlChecked(Control control, bool checked) override;
     void SetBusyCursor(bool busy) override;
     void ReportError(const std::string& text) override;
     void Quit() override;
@@ -72,6 +75,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QListWidget* EventLogList() const;
 
     QTabWidget* Pages() const { return pages_; }
+    DesktopPage* DesktopOptions() const { return desktop_; }
     QWidget* PageWidget(Page page) const;
 
     // For the pages: the engine (none before it exists or after it is gone),
@@ -113,6 +117,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QWidget* pageWidgets_[7] = {};
     LogPage* log_ = nullptr;
     RulesPage* rules_ = nullptr;
+    DesktopPage* desktop_ = nullptr;
     IsdnPage* isdn_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QIcon trayIcons_[2];

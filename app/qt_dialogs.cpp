@@ -28,8 +28,11 @@ Dialogs::Answer QtDialogs::MessageBox(Kind kind, const std::string& text) {
 }
 
 std::optional<std::string> QtDialogs::ChooseFile(const FileChoice& choice) {
-    const QString file = QFileDialog::getOpenFileName(parent_, Q(choice.title),
-                                                      Q(choice.startFolder), Q(choice.filter));
+    const QString file =
+        choice.folder
+            ? QFileDialog::getExistingDirectory(parent_, Q(choice.title), Q(choice.startFolder))
+            : QFileDialog::getOpenFileName(parent_, Q(choice.title), Q(choice.startFolder),
+                                           Q(choice.filter));
     if (file.isEmpty()) return std::nullopt;
     return file.toStdString();
 }

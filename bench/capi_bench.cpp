@@ -27,6 +27,8 @@ class NullFrontEnd final : public FrontEnd {
     std::string ControlText(Control) const override { return ""; }
     void SetControlText(Control, const std::string&) override {}
     void SetControlItems(Control, const std::vector<std::string>&) override {}
+    bool ControlChecked(Control) const override { return false; }
+    void SetControlChecked(Control, bool) override {}
     void SetBusyCursor(bool) override {}
     void ReportError(const std::string&) override {}
     void Quit() override {}

@@ -152,14 +152,15 @@ void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool calle
     TConnection* call = h_.connections.FindConnectionByPLCI(plci);
     if (call == nullptr) return;
     // 14. Contact lookup, whenever a caller node was found.
-    if (callerFound && h_.useOutlook && h_.useOutlook())
-        h_.devices.contacts.LookUp(call->CallingNumber);
+    if (callerFound && h_.useOutlook && h_.useOutlook() && h_.desktop)
+        h_.desktop->LookUpContact(call->CallingNumber);
     // 15. Announcement of a known caller.
-    if (callerFound && announce && !name.empty() && h_.useAgent && h_.useAgent())
-        h_.devices.announcer.AnnounceCaller("Anruf von " + name);
+    if (callerFound && announce && !name.empty() && h_.useAgent && h_.useAgent() && h_.desktop)
+        h_.desktop->AnnounceCaller(name);
     // 16. The line, after a date header when the day changed.
     h_.log.DateHeaderRule();
     call->LogLine = h_.log.AppendLine(line);
+    if (h_.desktop) h_.desktop->CallArrived(plci, line);
 }
 
 void CallMonitor::ConnectActive(TConnection& call) {
@@ -173,17 +174,22 @@ void CallMonitor::AppendToLine(const TConnection& call, const std::string& text)
     h_.log.ReplaceLine(call.LogLine, h_.log.Lines()[static_cast<std::size_t>(call.LogLine)] + text);
 }
 
+void CallMonitor::Finished(const TConnection& call, const std::string& ending, bool missed) {
+    if (!ending.empty()) AppendToLine(call, ending);
+    if (h_.desktop) h_.desktop->CallFinished(call.PLCI, ending, missed);
+}
+
 void CallMonitor::Disconnected(TConnection& call, std::uint16_t reasonValue) {
     const bool answeredElsewhere = reason::AnsweredElsewhere(reasonValue);
     switch (call.Kind) {
         case CallKind::Abfangen:
-            AppendToLine(call, "  abgefangen.");
+            Finished(call, "  abgefangen.", false);
             break;
         case CallKind::SmsAn:
             if (answeredElsewhere) {
-                AppendToLine(call, "  verbunden.");
+                Finished(call, "  verbunden.", false);
             } else {
-                AppendToLine(call, "  sende SMS.");
+                Finished(call, "  sende SMS.", true);
                 if (h_.sms) h_.sms->StartAutomaticSMS();
             }
             break;
@@ -191,11 +197,11 @@ void CallMonitor::Disconnected(TConnection& call, std::uint16_t reasonValue) {
             // The duration modulo one day; the line reaches the file with the next write.
             double elapsed = h_.clock.Now().timeOfDay - call.ArrivalTime;
             if (elapsed < 0) elapsed += 1.0;
-            AppendToLine(call, "  abgehoben " + FormatLongTime(elapsed));
+            Finished(call, "  abgehoben " + FormatLongTime(elapsed), false);
             return;
         }
         default:  // "Aus", "Ausführen", "Sound"
-            if (answeredElsewhere) AppendToLine(call, "  verbunden.");
+            Finished(call, answeredElsewhere ? "  verbunden." : "", !answeredElsewhere);
             break;
     }
     h_.log.WriteFile();

@@ -41,6 +41,18 @@ class AutomaticSms {
     virtual void StartAutomaticSMS() = 0;
 };
 
+// The desktop's part in incoming calls: the contact lookup, the announcement
+// and the call's notification.
+class CallDesktop {
+  public:
+    virtual ~CallDesktop() = default;
+    virtual void LookUpContact(const std::string& callingNumber) = 0;
+    virtual void AnnounceCaller(const std::string& name) = 0;
+    // The call's event-log line as it arrived, and as it ended; missed: nobody answered.
+    virtual void CallArrived(std::uint32_t plci, const std::string& line) = 0;
+    virtual void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) = 0;
+};
+
 struct CallMonitorHost {
     CapiSession& capi;
     CapiLink& link;
@@ -57,6 +69,7 @@ struct CallMonitorHost {
     // The subsystems that take part in incoming calls; none until they exist.
     DMailReception* dmail = nullptr;
     AutomaticSms* sms = nullptr;
+    CallDesktop* desktop = nullptr;
 };
 
 class CallMonitor final : public CallOwner {
@@ -76,6 +89,7 @@ class CallMonitor final : public CallOwner {
     void PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name);
     void SoundDelayElapsed();
     void AppendToLine(const TConnection& call, const std::string& text);
+    void Finished(const TConnection& call, const std::string& ending, bool missed);
 
     CallMonitorHost h_;
     Timer soundDelay_;

@@ -72,6 +72,29 @@ bool ConsoleDevices::Start(const std::string& commandLine) {
     return started;
 }
 
+bool ConsoleFrontEnd::ControlChecked(Control control) const {
+    const auto it = checked_.find(control);
+    return it != checked_.end() && it->second;
+}
+
+void ConsoleDevices::Notify(std::uint32_t id, const Notification& notification) {
+    std::string text = notification.summary;
+    if (!notification.body.empty()) text += "\n" + notification.body;
+    out_.Emit("notify", text);
+    // One that expires on its own is never withdrawn.
+    if (notification.expireMs == 0)
+        shown_[id] = text;
+    else
+        shown_.erase(id);
+}
+
+void ConsoleDevices::Withdraw(std::uint32_t id) {
+    const auto it = shown_.find(id);
+    if (it == shown_.end()) return;
+    out_.Emit("notify-close", it->second);
+    shown_.erase(it);
+}
+
 void ConsoleFrontEnd::LogLoaded(const std::vector<std::string>& lines) {
     for (std::size_t i = 0; i < lines.size(); ++i) Emit("protokoll " + std::to_string(i), lines[i]);
 }

@@ -32,6 +32,8 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     std::string ControlText(Control control) const override;
     void SetControlText(Control control, const std::string& text) override;
     void SetControlItems(Control, const std::vector<std::string>&) override {}
+    bool ControlChecked(Control control) const override;
+    void SetControlChecked(Control control, bool checked) override { checked_[control] = checked; }
     void SetBusyCursor(bool) override {}
     void ReportError(const std::string& text) override { Emit("box", text); }
     void Quit() override { quit_(); }
@@ -65,28 +67,37 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     std::function<void()> quit_;
     std::string tip_ = "Tolvar";
     std::map<Control, std::string> texts_;
+    std::map<Control, bool> checked_;
 };
 
-// The devices as lines of text: what would be played, started or said.
+// The devices as lines of text: what would be played, started, said, shown.
 class ConsoleDevices final : public SoundDevice,
                              public ProgramStarter,
                              public Announcer,
-                             public ContactLookup {
+                             public Notifier,
+                             public ContactWindow {
   public:
     // start: how programs are really started (StartDetached).
     ConsoleDevices(ConsoleFrontEnd& out, std::function<bool(const std::string&)> start);
 
     void Play(const std::string& path) override { out_.Emit("sound", path); }
     bool Start(const std::string& commandLine) override;
-    void AnnounceCaller(const std::string& text) override { out_.Emit("announce", text); }
-    void ReleaseCharacter() override {}
-    void LookUp(const std::string&) override {}
+    void Speak(const std::string& text, const Voice&) override { out_.Emit("announce", text); }
+    void StopSpeaking() override {}
+    // A notification is its summary, then its body on a line of its own; a
+    // withdrawn one is printed once more on the channel notify-close.
+    void Notify(std::uint32_t id, const Notification& notification) override;
+    void Withdraw(std::uint32_t id) override;
+    void ShowContact(const ContactCard& card, const std::string& file) override {
+        out_.Emit("contact", card.formattedName + " <- " + file);
+    }
 
-    Devices All() { return {*this, *this, *this, *this}; }
+    Devices All() { return {*this, *this, *this, *this, *this}; }
 
   private:
     ConsoleFrontEnd& out_;
     std::function<bool(const std::string&)> start_;
+    std::map<std::uint32_t, std::string> shown_;
 };
 
 // Runs one command line against the engine. Returns false (after printing

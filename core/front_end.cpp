@@ -12,8 +12,8 @@ std::string_view PageCaption(Page page) {
             return "SMS senden";
         case Page::DMail:
             return "D-Mail senden";
-        case Page::MSOffice:
-            return "MS Office";
+        case Page::Desktop:
+            return "Desktop";
         case Page::Info:
             return "Info";
         case Page::ISDN:

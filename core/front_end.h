@@ -14,10 +14,10 @@ namespace tolvar {
 class RuleStore;
 
 // The pages of the main window, in their order.
-enum class Page { Protokoll, Ueberwachung, SMS, DMail, MSOffice, Info, ISDN };
+enum class Page { Protokoll, Ueberwachung, SMS, DMail, Desktop, Info, ISDN };
 
 inline constexpr std::array<Page, 7> kAllPages = {Page::Protokoll, Page::Ueberwachung, Page::SMS,
-                                                  Page::DMail,     Page::MSOffice,     Page::Info,
+                                                  Page::DMail,     Page::Desktop,      Page::Info,
                                                   Page::ISDN};
 
 // The page's caption, as its tab shows it.
@@ -42,6 +42,13 @@ enum class Control {
     cbDMailReceiver,  // the D-Mail receiver box
     edDMailSend,      // the D-Mail message field
     edDMailOwnMSN,    // "Eigene D-Mail &MSN:"
+    // The page "Desktop".
+    CBUseOutlook,    // "Kontakt des Anrufers anzeigen. "
+    edContactsPath,  // "Adressbuch-&Ordner:"
+    CBUseAgent,      // "&Anrufer ansagen lassen"
+    edAgentPath,     // "Stimme &Datei:"
+    edAgentName,     // "Stimme &Name:"
+    CBNotify,        // "&Benachrichtigung bei jedem Anruf"
 };
 
 // Modal message boxes and the file dialog. The desktop shows real ones, the
@@ -55,12 +62,13 @@ class Dialogs {
         // Qt's filter form: "Anwendungen (*);;Alle Dateien (*)".
         std::string filter;
         std::string startFolder;
+        bool folder = false;  // a folder is chosen, not a file
     };
 
     virtual ~Dialogs() = default;
     // A box with one OK button; the answer is how it was closed.
     virtual Answer MessageBox(Kind kind, const std::string& text) = 0;
-    // The chosen file's full path; nothing when the dialog was cancelled.
+    // The chosen file's (or folder's) full path; nothing when the dialog was cancelled.
     virtual std::optional<std::string> ChooseFile(const FileChoice& choice) = 0;
 };
 
@@ -93,6 +101,9 @@ class FrontEnd {
     virtual void SetControlText(Control control, const std::string& text) = 0;
     // The list of a receiver box.
     virtual void SetControlItems(Control control, const std::vector<std::string>& items) = 0;
+    // Check boxes.
+    virtual bool ControlChecked(Control control) const = 0;
+    virtual void SetControlChecked(Control control, bool checked) = 0;
     // The hourglass while a call is being set up or a D-Mail goes out.
     virtual void SetBusyCursor(bool busy) = 0;
 

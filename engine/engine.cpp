@@ -42,6 +42,13 @@ Engine::Engine(EngineHost host)
                        .windowVisible = [this] { return windowVisible_; },
                        .activePage = [this] { return activePage_; },
                        .setAttention = [this](bool on) { SetAttention(on); }}),
+      desktop_(DesktopHost{.ui = host_.ui,
+                           .dialogs = host_.dialogs,
+                           .timers = host_.timers,
+                           .devices = host_.devices,
+                           .post = host_.post,
+                           .registry = [this] { return registry_.get(); },
+                           .findContact = host_.findContact}),
       calls_(CallMonitorHost{.capi = capi_,
                              .link = link_,
                              .connections = Connections_,
@@ -51,10 +58,11 @@ Engine::Engine(EngineHost host)
                              .timers = host_.timers,
                              .ui = host_.ui,
                              .devices = host_.devices,
-                             .useOutlook = [this] { return useOutlook_; },
-                             .useAgent = [this] { return useAgent_; },
+                             .useOutlook = [this] { return desktop_.Options().UseOutlook; },
+                             .useAgent = [this] { return desktop_.Options().UseAgent; },
                              .dmail = &dmail_,
-                             .sms = &sms_}),
+                             .sms = &sms_,
+                             .desktop = &desktop_}),
       receivers_(host_.ui),
       sms_(SmsHost{.capi = capi_,
                    .connections = Connections_,
@@ -94,7 +102,7 @@ void Engine::BindDispatchTable() {
     router_.SetOwner(CallKind::DMailIn, dmail_);
     sms_.Install(router_);
     // The announcement of a caller ends with the next call that ends.
-    router_.OnEvery(EveryCall::CallEnded, [this] { host_.devices.announcer.ReleaseCharacter(); });
+    router_.OnEvery(EveryCall::CallEnded, [this] { desktop_.ReleaseCharacter(); });
 }
 
 void Engine::FormCreate() {
@@ -269,12 +277,7 @@ void Engine::HideMainWindow() {
 }
 
 void Engine::LoadAgentOptions() {
-    // Whether to announce callers and to look them up; the speaking
-    // character's own settings come with the announcements.
-    auto key = registry_->OpenKey(std::string(kRootKey) + "\\Agent", true);
-    useAgent_ = ReadIntegerIfAny(*key, "UseAgent").value_or(useAgent_) != 0;
-    useOutlook_ = ReadIntegerIfAny(*key, "UseOutlook").value_or(1) != 0;
-    key->Close();
+    desktop_.LoadAgentOptions();
 }
 
 void Engine::cmQuitClick() {
@@ -293,6 +296,12 @@ void Engine::ShowWindow(std::optional<Page> page) {
 
 void Engine::FormShow() {
     SetAttention(false);
+    if (activePage_ == Page::Desktop) ShowDesktopPage();
+}
+
+void Engine::ShowDesktopPage() {
+    desktopPageShown_ = true;
+    desktop_.tsMSOptionsShow();
 }
 
 void Engine::SetAttention(bool on) {
@@ -302,8 +311,14 @@ void Engine::SetAttention(bool on) {
 void Engine::SetActivePage(Page page) {
     if (page == Page::ISDN && !isdnTabVisible_) return;
     if (page == activePage_) return;
+    // Leaving the page "Desktop" takes over what it shows; hiding the window does not.
+    if (activePage_ == Page::Desktop && desktopPageShown_) {
+        desktopPageShown_ = false;
+        desktop_.tsMSOptionsHide();
+    }
     activePage_ = page;
     ui_.SetActivePage(page);
+    if (page == Page::Desktop) ShowDesktopPage();
     // Looking at the event log ends the attention signal.
     if (page == Page::Protokoll) SetAttention(false);
 }

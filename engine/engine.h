@@ -20,6 +20,7 @@
 #include "core/front_end.h"
 #include "core/io_service.h"
 #include "core/timer.h"
+#include "desktop/desktop_integration.h"
 #include "desktop/tray.h"
 #include "dmail/dmail.h"
 #include "dmail/dmail_settings.h"
@@ -46,10 +47,12 @@ struct EngineHost {
     Dialogs& dialogs;
     Devices devices;
     std::string registryPath;
-    // Queues a function to run on the engine's thread soon.
+    // Queues a function to run on the engine's thread soon; callable from any thread.
     std::function<void(std::function<void()>)> post;
     // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
     std::string eventLogPath = kEventLogFile;
+    // The search each contact lookup runs on its thread (tests wrap it).
+    ContactSearch::Finder findContact = FindContact;
 };
 
 class Engine {
@@ -112,8 +115,10 @@ class Engine {
     EventLog& Log() { return eventLog_; }
     RuleStore& Rules() { return rules_; }
     RuleEditor& Editor() { return ruleEditor_; }
-    bool UseAgent() const { return useAgent_; }
-    bool UseOutlook() const { return useOutlook_; }
+    bool UseAgent() const { return desktop_.Options().UseAgent; }
+    bool UseOutlook() const { return desktop_.Options().UseOutlook; }
+    // The page "Desktop", announcements, call notifications, contact lookup.
+    DesktopIntegration& Desktop() { return desktop_; }
     TrayIcon& Tray() { return tray_; }
     // Starts or stops the blinking of the tray icon.
     void SetAttention(bool on);
@@ -121,6 +126,7 @@ class Engine {
   private:
     void BindDispatchTable();
     void FormShow();
+    void ShowDesktopPage();
     void HideMainWindow();
     void SetCaptionFor(bool capiUp, const std::string& manufacturer);
     void CapiUp(const std::string& manufacturer);
@@ -147,11 +153,10 @@ class Engine {
     RuleStore rules_;
     RuleEditor ruleEditor_;
     tolvar::DMail dmail_;  // before the monitor, which hands it D-Mail calls
+    DesktopIntegration desktop_;
     CallMonitor calls_;
     ReceiverLists receivers_;
     Sms sms_;
-    bool useAgent_ = false;
-    bool useOutlook_ = true;
     std::unique_ptr<Registry> registry_;
     Timer settingsRetry_;
     FileStamp settingsStamp_;
@@ -161,7 +166,8 @@ class Engine {
     bool listening_ = false;
     bool windowVisible_ = false;
     bool isdnTabVisible_ = false;
-    Page activePage_ = Page::MSOffice;
+    bool desktopPageShown_ = false;  // filled since it was last left
+    Page activePage_ = Page::Desktop;
 
     DMailSettings dmailSettings_;
 };

@@ -9,10 +9,10 @@ seconds="${1:-20}"
 
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTOLVAR_FUZZ=ON -DTOLVAR_DESKTOP=OFF -DTOLVAR_TESTS=OFF >/dev/null
-ninja -C build-fuzz -j"$(nproc)" --quiet capi_message_fuzz hive_fuzz exchange_fuzz sms_dialogue_fuzz
+ninja -C build-fuzz -j"$(nproc)" --quiet capi_message_fuzz hive_fuzz exchange_fuzz sms_dialogue_fuzz vcard_fuzz
 
 mkdir -p build-fuzz/crashes
-for target in capi_message hive exchange sms_dialogue; do
+for target in capi_message hive exchange sms_dialogue vcard; do
     work="$(mktemp -d)"
     cp fuzz/corpus/"$target"/* "$work"/
     echo "fuzzing $target for ${seconds}s"

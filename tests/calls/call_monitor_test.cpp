@@ -363,7 +363,9 @@ TEST(CallMonitor, SoundPlaysOneSecondAfterArrivalAndHoldsWhatArrivesMeanwhile) {
     calls.host.time.Advance(999);
     EXPECT_TRUE(calls.host.ui.sounds.empty());
     EXPECT_TRUE(calls.Lines().empty());
+    EXPECT_EQ(calls.engine().Desktop().LookupsStarted(), 0u);
     calls.host.time.Advance(1);
+    EXPECT_EQ(calls.engine().Desktop().LookupsStarted(), 1u);
     EXPECT_EQ(calls.host.ui.sounds, std::vector<std::string>{wav});
     const std::string line = "08:00:00   017812345 -> 5551234  Mutter (klingel.wav)";
     EXPECT_EQ(calls.Lines().back(), line + "  verbunden.");
@@ -375,7 +377,7 @@ TEST(CallMonitor, SoundPlaysOneSecondAfterArrivalAndHoldsWhatArrivesMeanwhile) {
     for (std::size_t i = before; i < calls.host.ui.events.size(); ++i) {
         const std::string& e = calls.host.ui.events[i];
         if (e.rfind("sound: ", 0) == 0) seen.push_back("sound");
-        if (e.rfind("contact: ", 0) == 0) seen.push_back(e);
+        if (e.rfind("notify: ", 0) == 0) seen.push_back("notify");
         if (e == "protokoll 2: " + line) seen.push_back("line");
         if (e == "protokoll 2: " + line + "  verbunden.") seen.push_back("verbunden");
         if (e.rfind("isdn: ", 0) == 0 && e.find("DISCONNECT_IND") != std::string::npos)
@@ -383,8 +385,8 @@ TEST(CallMonitor, SoundPlaysOneSecondAfterArrivalAndHoldsWhatArrivesMeanwhile) {
         if (e.rfind("isdn: ", 0) == 0 && e.find("DISCONNECT_RESP") != std::string::npos)
             seen.push_back("RESP");
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"sound", "contact: 017812345", "line", "IND", "RESP",
-                                              "verbunden"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"sound", "line", "notify", "IND", "RESP", "verbunden",
+                                              "notify"}));
     EXPECT_TRUE(calls.Events("announce").empty());
 }
 
@@ -449,8 +451,10 @@ TEST(CallMonitor, AnnouncementAndContactLookup) {
         {"UseAgent 0", "\"UseAgent\"=dword:00000000\n", "0178 Mutter", 0, "17812345", "5551234",
          false, true},
         {"UseAgent missing", "", "0178 Mutter", 0, "17812345", "5551234", false, true},
-        {"UseOutlook 0", agentOn + "\"UseOutlook\"=dword:00000000\n", "0178 Mutter", 0, "17812345",
-         "5551234", true, false},
+        // With a voice set: an empty one would bring back the defaults, the lookup included.
+        {"UseOutlook 0",
+         agentOn + "\"AgentPath\"=\"/v/de\"\n\"AgentName\"=\"de\"\n\"UseOutlook\"=dword:00000000\n",
+         "0178 Mutter", 0, "17812345", "5551234", true, false},
         {"no caller node", agentOn, "0178 Mutter", 0, "301234", "5551234", false, false},
         {"unknown MSN", agentOn, "0178 Mutter", 0, "17812345", "5559999", false, false},
     };
@@ -465,12 +469,19 @@ TEST(CallMonitor, AnnouncementAndContactLookup) {
         CallSetup setup = From(c.from);
         setup.msn = c.msn;
         calls.Call(setup);
+        // The notification at once, the speech a second later.
+        const auto announcement = c.announced ? std::vector<std::string>{"1 Anruf von Mutter"}
+                                              : std::vector<std::string>{};
+        auto notices = calls.Events("notify");
+        std::erase_if(notices, [](const std::string& n) { return n.rfind("1 ", 0) != 0; });
+        EXPECT_EQ(notices, announcement);
+        calls.host.time.Advance(999);
+        EXPECT_TRUE(calls.Events("announce").empty());
+        calls.host.time.Advance(1);
         EXPECT_EQ(calls.Events("announce"), c.announced
                                                 ? std::vector<std::string>{"Anruf von Mutter"}
                                                 : std::vector<std::string>{});
-        const std::string shown = std::string("0") + c.from;
-        EXPECT_EQ(calls.Events("contact"),
-                  c.lookedUp ? std::vector<std::string>{shown} : std::vector<std::string>{});
+        EXPECT_EQ(calls.engine().Desktop().LookupsStarted(), c.lookedUp ? 1u : 0u);
     }
 }
 

@@ -72,7 +72,7 @@ class MainFormTest : public ::testing::Test {
 TEST_F(MainFormTest, PagesInOrderAndIsdnHiddenByDefault) {
     Start();
     EXPECT_EQ(TabCaptions(), (QStringList{"Ereignisprotokoll", "Überwachung", "SMS senden",
-                                          "D-Mail senden", "MS Office", "Info"}));
+                                          "D-Mail senden", "Desktop", "Info"}));
     EXPECT_FALSE(form->isVisible());
     // The default rules of a first start bring up their page.
     EXPECT_EQ(form->findChild<QTabWidget*>("PageControl")->currentWidget()->objectName(),

@@ -6,6 +6,7 @@
 #include <regex>
 #include <thread>
 
+#include "desktop/agent_options.h"
 #include "support/files.h"
 #include "support/line_fixture.h"
 
@@ -74,22 +75,33 @@ TEST(Foundation, FirstStartWritesExactlyTheListedKeys) {
     tolvar->Send("quit");
     ASSERT_EQ(tolvar->Wait(5s), 0);
     const std::string hive = test::ReadAll(line.Dir() / "a" / "registry.reg");
+    // The voice and the address book where this machine has them; no "UseAgent".
+    const AgentDefaults defaults = SystemAgentDefaults();
     // The default rules stay in memory until the window is first hidden.
     EXPECT_EQ(hive,
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_CURRENT_USER\\Software]\n\n"
               "[HKEY_CURRENT_USER\\Software\\Brenwick]\n\n"
               "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\Agent]\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n"
-              "\"ACKDelay\"=dword:00000bb8\n"
-              "\"PacketDelay\"=dword:00000014\n"
-              "\"ACKTimeOut\"=dword:00002ee0\n"
-              "\"DMailNotifySound\"=\"\"\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN]\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n\n");
+              "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\Agent]\n"
+              "\"AgentPath\"=\"" +
+                  defaults.voiceFile +
+                  "\"\n"
+                  "\"AgentName\"=\"de\"\n"
+                  "\"UseOutlook\"=dword:00000001\n"
+                  "\"ContactsPath\"=\"" +
+                  defaults.contactsPath +
+                  "\"\n"
+                  "\"Notify\"=dword:00000001\n\n"
+                  "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n"
+                  "\"ACKDelay\"=dword:00000bb8\n"
+                  "\"PacketDelay\"=dword:00000014\n"
+                  "\"ACKTimeOut\"=dword:00002ee0\n"
+                  "\"DMailNotifySound\"=\"\"\n\n"
+                  "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n\n"
+                  "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN]\n\n"
+                  "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\n"
+                  "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n\n");
 }
 
 // A CAPI missing at start is shown (and tried again, see CapiLinkE2E).

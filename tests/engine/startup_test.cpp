@@ -253,7 +253,7 @@ TEST(Window, StoredRulesLeaveTheDesignedStartPage) {
         Hive("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\00:00]\n"
              "\"Action\"=dword:00000000\n\"Param\"=\"\"\n\n"));
     auto& engine = host.Start();
-    EXPECT_EQ(engine.ActivePage(), Page::MSOffice);
+    EXPECT_EQ(engine.ActivePage(), Page::Desktop);
     ASSERT_EQ(engine.Rules().MsnNodes().size(), 1u);
     EXPECT_TRUE(engine.Rules().MsnNodes()[0]->Expanded);
 }
@@ -326,7 +326,7 @@ TEST(Window, DefaultRulesComeBackAfterARestartWithSonstigeFirst) {
         EXPECT_EQ((*caller->Entries())[0].StartTime, 0.0);
         EXPECT_EQ((*caller->Entries())[0].Action, 0);
     }
-    EXPECT_EQ(engine.ActivePage(), Page::MSOffice);
+    EXPECT_EQ(engine.ActivePage(), Page::Desktop);
 }
 
 }  // namespace

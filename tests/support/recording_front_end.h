@@ -18,7 +18,8 @@ class RecordingFrontEnd final : public FrontEnd,
                                 public SoundDevice,
                                 public ProgramStarter,
                                 public Announcer,
-                                public ContactLookup {
+                                public Notifier,
+                                public ContactWindow {
   public:
     void SetCaption(const std::string& caption) override { Add("caption", caption); }
     void ShowWindow() override {
@@ -58,6 +59,11 @@ class RecordingFrontEnd final : public FrontEnd,
     void SetControlItems(Control control, const std::vector<std::string>& list) override {
         items[control] = list;
     }
+    bool ControlChecked(Control control) const override {
+        const auto it = checked.find(control);
+        return it != checked.end() && it->second;
+    }
+    void SetControlChecked(Control control, bool on) override { checked[control] = on; }
     void SetBusyCursor(bool on) override { busy = on; }
     void ReportError(const std::string& text) override {
         Add("error", text);
@@ -126,10 +132,22 @@ class RecordingFrontEnd final : public FrontEnd,
         started.push_back(commandLine);
         return startResult;
     }
-    void AnnounceCaller(const std::string& text) override { Add("announce", text); }
-    void ReleaseCharacter() override { Add("release", ""); }
-    void LookUp(const std::string& number) override { Add("contact", number); }
-    Devices AllDevices() { return {*this, *this, *this, *this}; }
+    void Speak(const std::string& text, const Voice& voice) override {
+        Add("announce", text);
+        voices.push_back(voice);
+    }
+    void StopSpeaking() override { Add("speech-stop", ""); }
+    void Notify(std::uint32_t id, const Notification& n) override {
+        Add("notify", std::to_string(id) + " " + n.summary +
+                          (n.body.empty() ? "" : " | " + n.body) +
+                          (n.expireMs ? " (" + std::to_string(n.expireMs) + " ms)" : ""));
+    }
+    void Withdraw(std::uint32_t id) override { Add("notify-close", std::to_string(id)); }
+    void ShowContact(const ContactCard& card, const std::string& file) override {
+        Add("contact", card.formattedName + " <- " + file);
+        contacts.push_back(card);
+    }
+    Devices AllDevices() { return {*this, *this, *this, *this, *this}; }
 
     void Add(const std::string& channel, const std::string& text) {
         events.push_back(channel + ": " + text);
@@ -152,6 +170,9 @@ class RecordingFrontEnd final : public FrontEnd,
     std::map<StatusList, std::vector<std::string>> status;
     std::map<Control, bool> enabledState;
     std::map<Control, std::string> texts;
+    std::map<Control, bool> checked;
+    std::vector<Voice> voices;
+    std::vector<ContactCard> contacts;
     std::map<Control, std::vector<std::string>> items;
     std::optional<Control> focused;
     bool busy = false;

@@ -38,8 +38,9 @@ Engine& TestHost::MakeEngine() {
                     .dialogs = ui,
                     .devices = ui.AllDevices(),
                     .registryPath = registryPath,
-                    .post = [this](std::function<void()> fn) { posted.push_back(std::move(fn)); }};
+                    .post = [this](std::function<void()> fn) { Post(std::move(fn)); }};
     if (!eventLogPath.empty()) host.eventLogPath = eventLogPath;
+    host.findContact = findContact;
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }
@@ -51,12 +52,39 @@ Engine& TestHost::Start() {
     return *engine;
 }
 
+void TestHost::Post(std::function<void()> fn) {
+    {
+        std::lock_guard guard(postMutex_);
+        posted.push_back(std::move(fn));
+    }
+    postedCv_.notify_all();
+}
+
+std::size_t TestHost::PostedCount() {
+    std::lock_guard guard(postMutex_);
+    return posted.size();
+}
+
 void TestHost::RunPosted() {
-    while (!posted.empty()) {
-        auto fn = std::move(posted.front());
-        posted.pop_front();
+    while (true) {
+        std::function<void()> fn;
+        {
+            std::lock_guard guard(postMutex_);
+            if (posted.empty()) return;
+            fn = std::move(posted.front());
+            posted.pop_front();
+        }
         fn();
     }
+}
+
+bool TestHost::RunPostedWhenThere(std::chrono::milliseconds within) {
+    {
+        std::unique_lock lock(postMutex_);
+        if (!postedCv_.wait_for(lock, within, [this] { return !posted.empty(); })) return false;
+    }
+    RunPosted();
+    return true;
 }
 
 void TestHost::Receive(std::vector<std::uint8_t> message, std::vector<std::uint8_t> data) {

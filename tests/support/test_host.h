@@ -4,11 +4,14 @@
 // temporary folder, an event loop for descriptors that the test drives, and
 // a queue of posted functions that the test runs by hand.
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/io_service.h"
@@ -49,6 +52,9 @@ class TestHost {
     Engine& Start();
     // Runs every posted function, in order.
     void RunPosted();
+    // Waits until a function is posted (from any thread) and runs what is
+    // posted; false when nothing came within the time.
+    bool RunPostedWhenThere(std::chrono::milliseconds within = std::chrono::seconds(10));
     // Queues a received message; it is fetched at once unless CAPI is held.
     void Receive(std::vector<std::uint8_t> message, std::vector<std::uint8_t> data = {});
 
@@ -65,11 +71,20 @@ class TestHost {
     FakeCapi capi;
     FakeIo io{capi, time};
     RecordingFrontEnd ui;
+    // Posted from any thread (the contact lookups post from theirs).
+    void Post(std::function<void()> fn);
+    std::size_t PostedCount();
     std::deque<std::function<void()>> posted;
     std::unique_ptr<Engine> engine;
     // Set before MakeEngine. Empty: the engine's own default ("Tolvar.txt" in
     // the current directory).
     std::string eventLogPath;
+    // Set before MakeEngine: what a contact lookup's thread runs.
+    ContactSearch::Finder findContact = FindContact;
+
+  private:
+    std::mutex postMutex_;
+    std::condition_variable postedCv_;
 };
 
 }  // namespace tolvar::test

@@ -1,0 +1,75 @@
+#include "app/espeak_speaker.h"
+
+#include <canberra.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "app/qt_text.h"
+
+namespace tolvar {
+
+namespace {
+// Apart from the sounds of the rules, so that neither cuts off the other.
+constexpr std::uint32_t kSpeechSoundId = 2;
+}  // namespace
+
+EspeakSpeaker::EspeakSpeaker(QString helper) : helper_(std::move(helper)) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) folder = QDir::tempPath();
+    wav_ =
+        folder + "/tolvar-announce-" + QString::number(QCoreApplication::applicationPid()) + ".wav";
+    if (ca_context_create(&context_) != CA_SUCCESS) context_ = nullptr;
+}
+
+EspeakSpeaker::~EspeakSpeaker() {
+    StopSpeaking();
+    if (context_ != nullptr) ca_context_destroy(context_);
+    QFile::remove(wav_);
+}
+
+void EspeakSpeaker::Speak(const std::string& text, const Voice& voice) {
+    StopSpeaking();
+    auto* process = new QProcess(this);
+    running_ = process;
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this,
+            [this, process](int exitCode, QProcess::ExitStatus status) {
+                Finished(process, status == QProcess::NormalExit ? exitCode : -1);
+            });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) Finished(process, -1);
+    });
+    process->start(helper_, {Q(voice.file), wav_, Q(text)});
+}
+
+void EspeakSpeaker::Finished(QProcess* process, int exitCode) {
+    process->deleteLater();
+    if (process != running_) return;  // stopped meanwhile, or replaced
+    running_ = nullptr;
+    if (exitCode != 0) return;  // the voice failed: silence
+    if (context_ != nullptr) {
+        ca_context_cancel(context_, kSpeechSoundId);
+        ca_context_play(context_, kSpeechSoundId, CA_PROP_MEDIA_FILENAME,
+                        wav_.toLocal8Bit().constData(), CA_PROP_MEDIA_ROLE, "event", nullptr);
+    }
+    if (OnSpoken) OnSpoken(wav_);
+}
+
+void EspeakSpeaker::StopSpeaking() {
+    if (running_ != nullptr) {
+        QProcess* p = running_;
+        running_ = nullptr;
+        p->disconnect(this);
+        // Gone once it has ended; nobody waits for that.
+        connect(p, &QProcess::finished, p, &QObject::deleteLater);
+        p->kill();
+    }
+    if (context_ != nullptr) ca_context_cancel(context_, kSpeechSoundId);
+}
+
+}  // namespace tolvar

@@ -1,0 +1,91 @@
+#pragma once
+// The desktop's part in the program, apart from the tray: the options of the
+// page "Desktop", the announcement of a known caller (a notification at once,
+// the spoken text a second later), the notification of every call, and the
+// contact lookup. No Qt: the notifications, the speech and the contact window
+// are devices of the front end.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "calls/call_monitor.h"
+#include "core/devices.h"
+#include "core/timer.h"
+#include "desktop/agent_options.h"
+#include "desktop/contact_search.h"
+
+namespace tolvar {
+
+class Dialogs;
+class FrontEnd;
+class Registry;
+
+struct DesktopHost {
+    FrontEnd& ui;
+    Dialogs& dialogs;
+    TimerService& timers;
+    Devices devices;
+    // Runs a function on the engine's thread; callable from any thread.
+    ContactSearch::Post post;
+    // The registry access object; none before start-up made it.
+    std::function<Registry*()> registry;
+    AgentDefaults defaults = SystemAgentDefaults();
+    ContactSearch::Finder findContact = FindContact;
+};
+
+class DesktopIntegration final : public CallDesktop {
+  public:
+    // Between the notification and the speech.
+    static constexpr std::uint32_t kSpeechDelayMs = 1000;
+    // How long the notification of an ended call stays.
+    static constexpr std::uint32_t kEndedNoticeMs = 10000;
+    static constexpr std::uint32_t kAnnouncementNotice = 1;
+
+    explicit DesktopIntegration(DesktopHost host);
+
+    const AgentOptions& Options() const { return options_; }
+    void LoadAgentOptions();
+    void SaveAgentOptions();
+
+    // CallDesktop
+    void LookUpContact(const std::string& callingNumber) override;
+    void AnnounceCaller(const std::string& name) override;
+    void CallArrived(std::uint32_t plci, const std::string& line) override;
+    void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) override;
+
+    // At the end of every call that had a record: an announcement still
+    // shown or spoken goes.
+    void ReleaseCharacter();
+    bool CharacterLoaded() const { return characterLoaded_; }
+    std::size_t LookupsStarted() const { return search_.Started(); }
+
+    // The page "Desktop".
+    void tsMSOptionsShow();
+    void tsMSOptionsHide();
+    void CBUseOutlookClick();
+    void CBUseAgentClick();
+    void CBNotifyClick();
+    void BtnSelectPathClick();
+    void BtnSelectContactsClick();
+
+  private:
+    void Speak();
+
+    DesktopHost h_;
+    AgentOptions options_;
+    Timer speechDelay_;
+    std::string pendingSpeech_;
+    bool characterLoaded_ = false;
+    ContactSearch search_;
+    // The notifications of calls still in progress, by PLCI: id and line.
+    struct CallNotice {
+        std::uint32_t id;
+        std::string line;
+    };
+    std::map<std::uint32_t, CallNotice> callNotices_;
+    std::uint32_t nextNoticeId_ = kAnnouncementNotice + 1;
+};
+
+}  // namespace tolvar
