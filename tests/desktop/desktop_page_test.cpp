@@ -28,6 +28,7 @@
 #include "support/files.h"
 #include "support/process.h"
 #include "support/test_host.h"
+#include "support/window_host.h"
 
 namespace tolvar {
 namespace {
@@ -37,27 +38,7 @@ class DesktopPageTest : public ::testing::Test {
     void SetUp() override {
         setenv("ESPEAK_DATA_PATH", "/sprache", 1);
         setenv("XDG_DATA_HOME", "/daten", 1);
-        form = std::make_unique<TMainForm>();
-        form->SetDialogs(&dialogs);
-        engine = std::make_unique<Engine>(
-            EngineHost{.capi = capi,
-                       .clock = time,
-                       .timers = time,
-                       .io = io,
-                       .ui = *form,
-                       .dialogs = dialogs,
-                       .devices = dialogs.AllDevices(),
-                       .registryPath = registry,
-                       .post = [this](std::function<void()> fn) { posted.push_back(fn); },
-                       .eventLogPath = dir.File("Tolvar.txt")});
-        form->SetEngine(engine.get());
-        engine->FormCreate();
-        for (auto& fn : posted) fn();
-        posted.clear();
-    }
-    void TearDown() override {
-        engine.reset();
-        form.reset();
+        window.Start("", std::nullopt);
     }
     template <class W>
     W* Find(const char* name) {
@@ -76,15 +57,15 @@ class DesktopPageTest : public ::testing::Test {
         }
     }
 
-    test::TempDir dir;
-    std::string registry = dir.File("registry.reg");
-    test::FakeCapi capi;
-    VirtualTime time;
-    test::FakeIo io{capi, time};
-    test::RecordingFrontEnd dialogs;
-    std::vector<std::function<void()>> posted;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<Engine> engine;
+    test::WindowHost window;
+    test::TempDir& dir = window.dir;
+    std::string& registry = window.registry;
+    test::FakeCapi& capi = window.capi;
+    VirtualTime& time = window.time;
+    test::FakeIo& io = window.io;
+    test::RecordingFrontEnd& dialogs = window.dialogs;
+    std::unique_ptr<TMainForm>& form = window.form;
+    std::unique_ptr<Engine>& engine = window.engine;
 };
 
 TEST_F(DesktopPageTest, ControlsCaptionsAndNames) {

@@ -23,6 +23,7 @@
 #include "support/files.h"
 #include "support/recording_front_end.h"
 #include "support/test_host.h"
+#include "support/window_host.h"
 
 namespace tolvar::test {
 
@@ -34,45 +35,20 @@ inline std::string RuleEntry(const std::string& msn, const std::string& caller,
            param + "\"\n\n";
 }
 
-class RulesWindow {
+class RulesWindow : public WindowHost {
   public:
-    ~RulesWindow() { Stop(); }
-
-    // The window and its engine on the settings file (rules: hive text
-    // without the header; empty: the file stays as it is).
+    // The window on the page "Überwachung" (rules: hive text without the
+    // header; empty: the file stays as it is).
     void Start(const std::string& rules = "") {
-        if (!rules.empty()) WriteAll(registry, "Windows Registry Editor Version 5.00\n\n" + rules);
-        form = std::make_unique<TMainForm>(true);  // with a tray: the close box hides
-        form->SetDialogs(&dialogs);
-        engine = std::make_unique<Engine>(
-            EngineHost{.capi = capi,
-                       .clock = time,
-                       .timers = time,
-                       .io = io,
-                       .ui = *form,
-                       .dialogs = dialogs,
-                       .devices = dialogs.AllDevices(),
-                       .registryPath = registry,
-                       .post = [this](std::function<void()> fn) { posted.push_back(fn); },
-                       .eventLogPath = dir.File("Tolvar.txt")});
-        form->SetEngine(engine.get());
-        engine->FormCreate();
-        for (auto& fn : posted) fn();
-        posted.clear();
+        WindowHost::Start(rules);
         engine->ShowWindow(Page::Ueberwachung);
-    }
-    void Stop() {
-        if (engine) engine->FormDestroy();
-        if (form) form->SetEngine(nullptr);
-        engine.reset();
-        form.reset();
     }
 
     QTreeWidget* Tree() const { return form->findChild<QTreeWidget*>("TreeView"); }
     QTableView* Grid() const { return form->findChild<QTableView*>("PropGrid"); }
     template <typename W>
     W* Child(const char* name) const {
-        return form->findChild<W*>(name);
+        return Find<W>(name);
     }
     QAction* Action(const char* name) const { return form->findChild<QAction*>(name); }
 
@@ -170,16 +146,6 @@ class RulesWindow {
                                    : a->text().toStdString() + (a->isEnabled() ? "" : " (grey)"));
         return captions;
     }
-
-    TempDir dir;
-    std::string registry = dir.File("registry.reg");
-    FakeCapi capi;
-    VirtualTime time;
-    FakeIo io{capi, time};
-    RecordingFrontEnd dialogs;
-    std::vector<std::function<void()>> posted;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<Engine> engine;
 };
 
 }  // namespace tolvar::test

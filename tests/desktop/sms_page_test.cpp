@@ -21,6 +21,7 @@
 #include "engine/engine.h"
 #include "support/files.h"
 #include "support/test_host.h"
+#include "support/window_host.h"
 
 namespace tolvar {
 namespace {
@@ -40,26 +41,9 @@ class SmsPageTest : public ::testing::Test {
   protected:
     void SetUp() override {
         test::WriteAll(registry, kHive);
-        form = std::make_unique<TMainForm>();
-        form->SetDialogs(&dialogs);
-        engine = std::make_unique<Engine>(EngineHost{.capi = capi,
-                                                     .clock = time,
-                                                     .timers = time,
-                                                     .io = io,
-                                                     .ui = *form,
-                                                     .dialogs = dialogs,
-                                                     .devices = dialogs.AllDevices(),
-                                                     .registryPath = registry,
-                                                     .post = [](std::function<void()> fn) { fn(); },
-                                                     .eventLogPath = dir.File("Tolvar.txt")});
-        form->SetEngine(engine.get());
-        engine->FormCreate();
+        window.Start("", std::nullopt);
         page = form->findChild<SmsPage*>("tsSMS");
         ASSERT_NE(page, nullptr);
-    }
-    void TearDown() override {
-        engine.reset();
-        form.reset();
     }
     void Key(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mods = {}) {
         QKeyEvent press(QEvent::KeyPress, key, mods, text);
@@ -79,14 +63,15 @@ class SmsPageTest : public ::testing::Test {
         io.Pump();
     }
 
-    test::TempDir dir;
-    std::string registry = dir.File("registry.reg");
-    test::FakeCapi capi;
-    VirtualTime time;
-    test::FakeIo io{capi, time};
-    test::RecordingFrontEnd dialogs;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<Engine> engine;
+    test::WindowHost window;
+    test::TempDir& dir = window.dir;
+    std::string& registry = window.registry;
+    test::FakeCapi& capi = window.capi;
+    VirtualTime& time = window.time;
+    test::FakeIo& io = window.io;
+    test::RecordingFrontEnd& dialogs = window.dialogs;
+    std::unique_ptr<TMainForm>& form = window.form;
+    std::unique_ptr<Engine>& engine = window.engine;
     SmsPage* page = nullptr;
 };
 

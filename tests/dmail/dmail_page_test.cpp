@@ -18,6 +18,7 @@
 #include "app/main_form.h"
 #include "dmail/dmail.h"
 #include "support/test_host.h"
+#include "support/window_host.h"
 
 namespace tolvar {
 namespace {
@@ -29,27 +30,10 @@ class DMailPageTest : public ::testing::Test {
                        "Windows Registry Editor Version 5.00\n\n"
                        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n"
                        "\"0301234 Zentrale\"=\"\"\n\"017812345 Mutter\"=\"\"\n\n");
-        form = std::make_unique<TMainForm>();
-        form->SetDialogs(&dialogs);
-        engine = std::make_unique<Engine>(EngineHost{.capi = capi,
-                                                     .clock = time,
-                                                     .timers = time,
-                                                     .io = io,
-                                                     .ui = *form,
-                                                     .dialogs = dialogs,
-                                                     .devices = dialogs.AllDevices(),
-                                                     .registryPath = registry,
-                                                     .post = [](std::function<void()> fn) { fn(); },
-                                                     .eventLogPath = dir.File("Tolvar.txt")});
-        form->SetEngine(engine.get());
-        engine->FormCreate();
+        window.Start("", std::nullopt);
         engine->ShowWindow(Page::DMail);
         page = form->findChild<DMailPage*>("tsDMail");
         ASSERT_NE(page, nullptr);
-    }
-    void TearDown() override {
-        engine.reset();
-        form.reset();
     }
     template <typename W>
     W* Find(const char* name) {
@@ -73,14 +57,15 @@ class DMailPageTest : public ::testing::Test {
         return darkest;
     }
 
-    test::TempDir dir;
-    std::string registry = dir.File("registry.reg");
-    test::FakeCapi capi;
-    VirtualTime time;
-    test::FakeIo io{capi, time};
-    test::RecordingFrontEnd dialogs;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<Engine> engine;
+    test::WindowHost window;
+    test::TempDir& dir = window.dir;
+    std::string& registry = window.registry;
+    test::FakeCapi& capi = window.capi;
+    VirtualTime& time = window.time;
+    test::FakeIo& io = window.io;
+    test::RecordingFrontEnd& dialogs = window.dialogs;
+    std::unique_ptr<TMainForm>& form = window.form;
+    std::unique_ptr<Engine>& engine = window.engine;
     DMailPage* page = nullptr;
 };
 
