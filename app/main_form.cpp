@@ -54,7 +54,12 @@ TMainForm::TMainForm(std::optional<bool> tray)
     BuildTray();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The pages ask the window for the engine while they go (a hidden grid
+    // still asks its model): they must go while the window is one.
+    engine_ = nullptr;
+    delete takeCentralWidget();
+}
 
 void TMainForm::SetEngine(Engine* engine) {
     engine_ = engine;
