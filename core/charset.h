@@ -19,6 +19,10 @@ bool IsControlCharacter(char32_t codePoint);
 // terminal as a command. The ASCII control characters in keep stay (CR, a
 // D-Mail's end mark; CR and LF where they are escaped afterwards).
 std::string ReplaceControlCharacters(const std::string& text, std::string_view keep = {});
+// True when text is valid UTF-8 without control characters: exactly the text
+// that ReplaceControlCharacters (with nothing kept) returns unchanged. Fast on
+// plain ASCII, so that long files need no copy of their clean lines.
+bool IsCleanText(std::string_view text);
 // Appends one code point in UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 
