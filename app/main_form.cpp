@@ -111,7 +111,7 @@ void TMainForm::RulesChanged(const RuleStore& rules) {
     rules_->Show(rules);
 }
 
-QListWidget* TMainForm::EventLogList() const {
+QListView* TMainForm::EventLogList() const {
     return log_->List();
 }
 
@@ -181,8 +181,8 @@ void TMainForm::SetIsdnTabVisible(bool visible) {
     if (!visible && index >= 0) pages_->removeTab(index);
 }
 
-void TMainForm::AppendIsdnTrace(const std::string& line) {
-    isdn_->Append(line);
+void TMainForm::AppendIsdnTrace(const LineStore& trace) {
+    isdn_->Appended(trace);
 }
 
 void TMainForm::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
@@ -269,12 +269,12 @@ void TMainForm::PlaceAtBottomRight() {
     move(area.width() - frame.width() - 5, area.height() - frame.height() - 30);
 }
 
-void TMainForm::LogLoaded(const std::vector<std::string>& lines) {
+void TMainForm::LogLoaded(const LineStore& lines) {
     log_->Loaded(lines);
 }
 
-void TMainForm::LogLineSet(int index, const std::string& text, bool appended) {
-    log_->LineSet(index, text, appended);
+void TMainForm::LogLineSet(int index, const std::string&, bool appended) {
+    log_->LineSet(index, appended);
 }
 
 void TMainForm::LogCleared() {

@@ -35,18 +35,17 @@ CallMonitor::CallMonitor(CallMonitorHost host)
 
 void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     const auto ind = DecodeConnectInd(msg);
-    FrontEnd& ui = h_.ui;
     if (!ind) {
         if (h_.capi.TraceEnabled())
-            ui.AppendIsdnTrace(
+            h_.capi.TraceLine(
                 "CONNECT_IND zu kurz (" +
                 std::to_string(std::min<std::size_t>(msg.Length(), msg.bytes().size())) +
                 " Bytes), nicht bearbeitet");
         return;
     }
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
-        ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht (" +
-                           std::string(ParamFaultText(ind->faultKind)) + "), ab hier leer");
+        h_.capi.TraceLine("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht (" +
+                          std::string(ParamFaultText(ind->faultKind)) + "), ab hier leer");
 
     // 1. The call's record.
     TConnection record;
@@ -170,7 +169,8 @@ void CallMonitor::ConnectActive(TConnection& call) {
 
 void CallMonitor::AppendToLine(const TConnection& call, const std::string& text) {
     if (call.LogLine < 0 || static_cast<std::size_t>(call.LogLine) >= h_.log.Lines().size()) return;
-    h_.log.ReplaceLine(call.LogLine, h_.log.Lines()[static_cast<std::size_t>(call.LogLine)] + text);
+    h_.log.ReplaceLine(call.LogLine,
+                       std::string(h_.log.Lines()[static_cast<std::size_t>(call.LogLine)]) + text);
 }
 
 void CallMonitor::Disconnected(TConnection& call, std::uint16_t reasonValue) {

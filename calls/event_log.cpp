@@ -1,51 +1,100 @@
 #include "calls/event_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
-#include "core/atomic_file.h"
 #include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
 
 namespace tolvar {
 
-std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string data = ss.str();
-    std::vector<std::string> lines;
+LineStore SplitTextLines(std::string_view text) {
+    LineStore lines;
+    // Sized for the text, so that loading leaves no spare room; a line that
+    // is not clean text may grow, and the store grows with it.
+    lines.Reserve(text.size(),
+                  static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t start = 0;
-    while (start < data.size()) {
-        std::size_t end = data.find('\n', start);
-        const bool last = end == std::string::npos;
-        if (last) end = data.size();
-        std::string line = data.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(ReplaceControlCharacters(IsValidUtf8(line) ? line : Cp1252ToUtf8(line)));
+    while (start < text.size()) {
+        const void* nl = std::memchr(text.data() + start, '\n', text.size() - start);
+        const std::size_t end =
+            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (IsCleanText(line)) {
+            lines.Append(line);
+        } else {
+            const std::string raw(line);
+            lines.Append(ReplaceControlCharacters(IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw)));
+        }
         start = end + 1;
     }
+    lines.ShrinkToFit();
     return lines;
 }
 
-EventLog::EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path)
-    : ui_(ui), dialogs_(dialogs), clock_(clock), path_(std::move(path)) {}
+std::optional<LineStore> ReadTextLines(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::size_t size =
+        ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    // One read for the size the file had (with room to see its end); more
+    // only if it grew meanwhile. Not zeroed first: every byte used is read.
+    size += 4096;
+    auto data = std::make_unique_for_overwrite<char[]>(size);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == size) {
+            auto larger = std::make_unique_for_overwrite<char[]>(size * 2);
+            std::memcpy(larger.get(), data.get(), got);
+            data = std::move(larger);
+            size *= 2;
+        }
+        const ssize_t n = ::read(fd, data.get() + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return SplitTextLines(std::string_view(data.get(), got));
+}
+
+EventLog::EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path,
+                   std::function<void(std::function<void()>)> post)
+    : ui_(ui),
+      dialogs_(dialogs),
+      clock_(clock),
+      path_(std::move(path)),
+      self_(std::make_shared<EventLog*>(this)),
+      writer_(path_, [post = std::move(post), self = std::weak_ptr<EventLog*>(self_)] {
+          if (post)
+              post([self] {
+                  if (auto log = self.lock()) (*log)->CollectWriteOutcome();
+              });
+      }) {}
+
+// The writer finishes what it was given before the log goes.
+EventLog::~EventLog() = default;
 
 void EventLog::Load() {
-    lines_ = ReadTextLines(path_).value_or(std::vector<std::string>{});
+    lines_ = ReadTextLines(path_).value_or(LineStore{});
+    changedSinceWrite_ = false;
     lastLogDate_ = 0;
-    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
-        if (it->empty() || it->front() != '[') continue;
+    for (std::size_t i = lines_.size(); i-- > 0;) {
+        const std::string_view line = lines_[i];
+        if (line.empty() || line.front() != '[') continue;
         // A header that is no date (edited by hand) counts as none: the next
         // call then writes a fresh header.
-        if (it->size() >= 2)
-            if (auto date = ParseShortDate(it->substr(1, it->size() - 2)))
+        if (line.size() >= 2)
+            if (auto date = ParseShortDate(std::string(line.substr(1, line.size() - 2))))
                 lastLogDate_ = DayNumber(*date);
         break;
     }
@@ -53,9 +102,11 @@ void EventLog::Load() {
 }
 
 int EventLog::AppendLine(const std::string& text) {
-    lines_.push_back(ReplaceControlCharacters(text));
+    const std::string line = ReplaceControlCharacters(text);
+    lines_.Append(line);
+    changedSinceWrite_ = true;
     const int index = static_cast<int>(lines_.size()) - 1;
-    ui_.LogLineSet(index, lines_.back(), true);
+    ui_.LogLineSet(index, line, true);
     return index;
 }
 
@@ -74,26 +125,50 @@ void EventLog::DateHeaderRule() {
 
 void EventLog::ReplaceLine(int index, const std::string& text) {
     if (index < 0 || static_cast<std::size_t>(index) >= lines_.size()) return;
-    std::string& line = lines_[static_cast<std::size_t>(index)];
-    line = ReplaceControlCharacters(text);
+    const std::string line = ReplaceControlCharacters(text);
+    lines_.Replace(static_cast<std::size_t>(index), line);
+    changedSinceWrite_ = true;
     ui_.LogLineSet(index, line, false);
 }
 
-bool EventLog::WriteFile() {
-    std::string text;
-    for (const auto& l : lines_) text += l + "\r\n";
-    if (auto error = WriteFileAtomically(path_, text)) {
-        if (!writeFailureReported_) dialogs_.MessageBox(Dialogs::Kind::Error, *error);
-        writeFailureReported_ = true;
-        return false;
+void EventLog::WriteFile() {
+    // A write that ended since the last one is reported before this one starts.
+    CollectWriteOutcome();
+    changedSinceWrite_ = false;
+    // The copy is the snapshot: the list may change while the writer builds
+    // the text. Whole file, CR LF, as it always was.
+    writer_.Submit([snapshot = lines_] { return snapshot.Joined("\r\n"); });
+}
+
+bool EventLog::FinishWrites() {
+    writer_.Finish();
+    CollectWriteOutcome();
+    return fileUpToDate_;
+}
+
+void EventLog::SaveAtExit() {
+    // A failed last write is tried once more as well.
+    if (!FinishWrites() || changedSinceWrite_) {
+        WriteFile();
+        FinishWrites();
     }
-    writeFailureReported_ = false;
-    return true;
+}
+
+void EventLog::CollectWriteOutcome() {
+    const AsyncFileWriter::Outcome outcome = writer_.TakeOutcome();
+    if (!outcome.any) return;
+    fileUpToDate_ = outcome.lastSucceeded;
+    if (outcome.firstError && !writeFailureReported_) {
+        // Set first: the box may run other events meanwhile.
+        writeFailureReported_ = true;
+        dialogs_.MessageBox(Dialogs::Kind::Error, *outcome.firstError);
+    }
+    if (outcome.lastSucceeded) writeFailureReported_ = false;
 }
 
 std::optional<std::string> EventLog::NumbersOf(int index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= lines_.size()) return std::nullopt;
-    const std::string& line = lines_[static_cast<std::size_t>(index)];
+    const std::string_view line = lines_[static_cast<std::size_t>(index)];
     const auto lastDigit = line.find_last_of("0123456789");
     if (lastDigit == std::string::npos) return std::nullopt;
     // Position 12 counts characters, not bytes.
@@ -103,16 +178,23 @@ std::optional<std::string> EventLog::NumbersOf(int index) const {
         if (++chars == 12) start = i;
     }
     if (start == std::string::npos) return std::nullopt;
-    return line.substr(start, lastDigit - start + 1);
+    return std::string(line.substr(start, lastDigit - start + 1));
 }
 
 void EventLog::Clear() {
+    // A write still waiting would bring the file back; one under way ends first.
+    const bool dropped = writer_.Cancel();
+    writer_.Finish();
+    CollectWriteOutcome();
     // A log that was never written has no file to delete: that is no failure.
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
-        dialogs_.MessageBox(Dialogs::Kind::Error, std::strerror(errno));
+        const int error = errno;
+        if (dropped) WriteFile();  // the list stays, and so does the write it was owed
+        dialogs_.MessageBox(Dialogs::Kind::Error, std::strerror(error));
         return;
     }
-    lines_.clear();
+    lines_.Clear();
+    changedSinceWrite_ = false;
     ui_.LogCleared();
 }
 

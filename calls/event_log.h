@@ -3,11 +3,14 @@
 // under date headers, kept in "Tolvar.txt" so that it survives a restart.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "core/async_file_writer.h"
 #include "core/datetime.h"
+#include "core/line_store.h"
 
 namespace tolvar {
 
@@ -19,7 +22,14 @@ inline constexpr const char* kEventLogFile = "Tolvar.txt";
 
 class EventLog {
   public:
-    EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path = kEventLogFile);
+    // post hands a function to this thread from any thread: the news that the
+    // writer thread has finished a write. Without it the outcome is learnt at
+    // the next write or at FinishWrites.
+    EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path = kEventLogFile,
+             std::function<void(std::function<void()>)> post = {});
+    ~EventLog();
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
 
     // Start-up: the file's lines become the list, LastLogDate comes from the
     // last header line, the last line is selected.
@@ -33,30 +43,48 @@ class EventLog {
     void DateHeaderRule();
     // Replaces line index; an index that no longer exists (after clearing) is ignored.
     void ReplaceLine(int index, const std::string& text);
-    // Saves the whole list. A failure is reported once, until a write succeeds.
-    bool WriteFile();
+    // Saves the whole list: a snapshot goes to the writer thread, which
+    // replaces the file with it; this thread never waits for the disk. A
+    // failure is reported here once, until a write succeeds.
+    void WriteFile();
+    // Waits until the file holds what the last WriteFile saw, reports a
+    // failure as WriteFile would, and says whether the file is up to date.
+    bool FinishWrites();
+    // At the end of the program: lines changed since the last write (a
+    // picked-up call's ending) are saved too, and every write is finished.
+    void SaveAtExit();
     // "Nummern &kopieren": the text it would copy from line index, if any.
     std::optional<std::string> NumbersOf(int index) const;
     // "Ereignisprotokoll &löschen".
     void Clear();
 
-    const std::vector<std::string>& Lines() const { return lines_; }
+    const LineStore& Lines() const { return lines_; }
     std::int64_t LastLogDate() const { return lastLogDate_; }
     const std::string& Path() const { return path_; }
 
   private:
+    void CollectWriteOutcome();
+
     FrontEnd& ui_;
     Dialogs& dialogs_;
     Clock& clock_;
     std::string path_;
-    std::vector<std::string> lines_;
+    LineStore lines_;
     std::int64_t lastLogDate_ = 0;  // day number; 0 = no header yet
     bool writeFailureReported_ = false;
+    bool changedSinceWrite_ = false;
+    bool fileUpToDate_ = true;  // the last write that ended succeeded
+    // Lets news posted by the writer find out that the log is gone.
+    std::shared_ptr<EventLog*> self_;
+    AsyncFileWriter writer_;
 };
 
 // Reads a text file's lines: CR LF or LF ends, UTF-8, a line that is not valid
-// UTF-8 taken as Windows-1252, control characters replaced. Nothing when the
-// file cannot be opened.
-std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
+// UTF-8 taken as Windows-1252, control characters replaced. The file is read
+// in one go and each clean line copied once. Nothing when the file cannot be
+// opened.
+std::optional<LineStore> ReadTextLines(const std::string& path);
+// The same for text already in memory.
+LineStore SplitTextLines(std::string_view text);
 
 }  // namespace tolvar

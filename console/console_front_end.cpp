@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/charset.h"
+#include "core/line_store.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -12,17 +13,34 @@ namespace tolvar {
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::function<void()> quit)
     : out_(out), quit_(std::move(quit)) {}
 
-void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) {
-    std::string line = channel + ": ";
-    for (char c : ReplaceControlCharacters(text, "\r\n")) {
-        if (c == '\r')
-            line += "\\r";
-        else if (c == '\n')
-            line += "\\n";
-        else
-            line += c;
+void ConsoleFrontEnd::AppendLine(std::string& out, std::string_view channel,
+                                 std::string_view text) {
+    out += channel;
+    out += ": ";
+    if (IsCleanText(text)) {
+        out += text;
+        return;
     }
-    out_ << line << '\n' << std::flush;
+    for (char c : ReplaceControlCharacters(std::string(text), "\r\n")) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+}
+
+void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) {
+    std::string line;
+    AppendLine(line, channel, text);
+    line += '\n';
+    out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out_.flush();
+}
+
+void ConsoleFrontEnd::AppendIsdnTrace(const LineStore& trace) {
+    Emit("isdn", std::string(trace.back()));
 }
 
 void ConsoleFrontEnd::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
@@ -70,8 +88,19 @@ bool ConsoleDevices::Start(const std::string& commandLine) {
     return started;
 }
 
-void ConsoleFrontEnd::LogLoaded(const std::vector<std::string>& lines) {
-    for (std::size_t i = 0; i < lines.size(); ++i) Emit("protokoll " + std::to_string(i), lines[i]);
+void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
+    std::string block;
+    // "protokoll " + up to 7 digits + ": " and the line end around each line.
+    block.reserve(lines.TextBytes() + lines.size() * 20);
+    std::string channel = "protokoll ";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        channel.resize(10);
+        channel += std::to_string(i);
+        AppendLine(block, channel, lines[i]);
+        block += '\n';
+    }
+    out_.write(block.data(), static_cast<std::streamsize>(block.size()));
+    out_.flush();
 }
 
 void ConsoleFrontEnd::SetTrayTip(const std::string& tip) {

@@ -25,7 +25,7 @@ Engine::Engine(EngineHost host)
              .up = [this](const std::string& m) { Guard([&] { CapiUp(m); }); },
              .down = [this](const std::string& r) { Guard([&] { CapiDown(r); }); }}),
       router_(capi_, Connections_),
-      eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath),
+      eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath, host_.post),
       tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
       calls_(CallMonitorHost{.capi = capi_,
@@ -183,6 +183,9 @@ void Engine::FormDestroy() {
     if (!created_) return;
     created_ = false;
     settingsRetry_.SetEnabled(false);
+    // The log's last write ends while CAPI is still held, and lines changed
+    // since it (a picked-up call's ending) are not lost.
+    eventLog_.SaveAtExit();
     // 1.-2. No more fetching, then CAPI released.
     link_.Stop();
     // 3. The registry access object.

@@ -38,8 +38,8 @@ Engine& TestHost::MakeEngine() {
                     .dialogs = ui,
                     .devices = ui.AllDevices(),
                     .registryPath = registryPath,
-                    .post = [this](std::function<void()> fn) { posted.push_back(std::move(fn)); }};
-    if (!eventLogPath.empty()) host.eventLogPath = eventLogPath;
+                    .post = [this](std::function<void()> fn) { Post(std::move(fn)); }};
+    host.eventLogPath = eventLogPath.empty() ? scratch_.File("Tolvar.txt") : eventLogPath;
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }
@@ -51,10 +51,20 @@ Engine& TestHost::Start() {
     return *engine;
 }
 
+void TestHost::Post(std::function<void()> fn) {
+    std::lock_guard lock(postedMutex);
+    posted.push_back(std::move(fn));
+}
+
 void TestHost::RunPosted() {
-    while (!posted.empty()) {
-        auto fn = std::move(posted.front());
-        posted.pop_front();
+    for (;;) {
+        std::function<void()> fn;
+        {
+            std::lock_guard lock(postedMutex);
+            if (posted.empty()) return;
+            fn = std::move(posted.front());
+            posted.pop_front();
+        }
         fn();
     }
 }

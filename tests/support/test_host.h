@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/io_service.h"
@@ -49,6 +50,8 @@ class TestHost {
     Engine& Start();
     // Runs every posted function, in order.
     void RunPosted();
+    // Queues fn; callable from any thread, as the event log's writer does.
+    void Post(std::function<void()> fn);
     // Queues a received message; it is fetched at once unless CAPI is held.
     void Receive(std::vector<std::uint8_t> message, std::vector<std::uint8_t> data = {});
 
@@ -65,7 +68,8 @@ class TestHost {
     FakeCapi capi;
     FakeIo io{capi, time};
     RecordingFrontEnd ui;
-    std::deque<std::function<void()>> posted;
+    std::mutex postedMutex;
+    std::deque<std::function<void()>> posted;  // guarded by postedMutex
     std::unique_ptr<Engine> engine;
     // Set before MakeEngine. Empty: the engine's own default ("Tolvar.txt" in
     // the current directory).
