@@ -15,27 +15,58 @@
 
 namespace tolvar {
 
+namespace {
+
+// The next line of text from start on, without its CR LF or LF; start moves
+// past its end. clean: the line is printable ASCII, as the pass that found
+// its end saw.
+std::string_view NextLine(std::string_view text, std::size_t& start, bool& clean) {
+    const std::size_t from = start;
+    std::size_t end = from + PrintableAsciiRun(text.substr(from));
+    clean = true;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') {
+        start = end + 2;
+        return text.substr(from, end - from);
+    }
+    if (end == text.size() || text[end] == '\n') {
+        start = end + 1;
+        return text.substr(from, end - from);
+    }
+    // Not plain ASCII: the end is looked for the usual way, the line closer.
+    clean = false;
+    const void* nl = std::memchr(text.data() + end, '\n', text.size() - end);
+    end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
+    start = end + 1;
+    std::string_view line = text.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+void AppendCleaned(LineStore& lines, std::string_view line, bool clean) {
+    if (clean || IsCleanText(line)) {
+        lines.Append(line);
+        return;
+    }
+    const std::string raw(line);
+    lines.Append(ReplaceControlCharacters(IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw)));
+}
+
+// Room for the offsets of a file's lines, guessed from its size (an event log
+// line is some fifty bytes); the store grows if there are more.
+std::size_t LinesGuess(std::size_t bytes) {
+    return bytes / 40 + 16;
+}
+
+}  // namespace
+
 LineStore SplitTextLines(std::string_view text) {
     LineStore lines;
-    // Sized for the text, so that loading leaves no spare room; a line that
-    // is not clean text may grow, and the store grows with it.
-    lines.Reserve(text.size(),
-                  static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const void* nl = std::memchr(text.data() + start, '\n', text.size() - start);
-        const std::size_t end =
-            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (IsCleanText(line)) {
-            lines.Append(line);
-        } else {
-            const std::string raw(line);
-            lines.Append(ReplaceControlCharacters(IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw)));
-        }
-        start = end + 1;
-    }
+    // Sized for the text, so that loading leaves little spare room; a line
+    // that is not clean text may grow, and the store grows with it.
+    lines.Reserve(text.size(), LinesGuess(text.size()));
+    bool clean;
+    for (std::size_t start = 0; start < text.size();)
+        AppendCleaned(lines, NextLine(text, start, clean), clean);
     lines.ShrinkToFit();
     return lines;
 }
@@ -44,27 +75,41 @@ std::optional<LineStore> ReadTextLines(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat st {};
-    std::size_t size =
-        ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
-    // One read for the size the file had (with room to see its end); more
-    // only if it grew meanwhile. Not zeroed first: every byte used is read.
-    size += 4096;
-    auto data = std::make_unique_for_overwrite<char[]>(size);
+    const bool sized = ::fstat(fd, &st) == 0 && st.st_size > 0;
+    // Read in one go (with room to see the end; more only if the file grew
+    // meanwhile) straight into the store's buffer, where the lines are then
+    // cut: each clean line moves once, by the line ends before it.
+    LineStore lines;
+    std::size_t room = (sized ? static_cast<std::size_t>(st.st_size) : 0) + 4096;
+    char* raw = lines.Room(room);
     std::size_t got = 0;
     for (;;) {
-        if (got == size) {
-            auto larger = std::make_unique_for_overwrite<char[]>(size * 2);
-            std::memcpy(larger.get(), data.get(), got);
-            data = std::move(larger);
-            size *= 2;
-        }
-        const ssize_t n = ::read(fd, data.get() + got, size - got);
+        if (got == room) raw = lines.Room(room *= 2);
+        const ssize_t n = ::read(fd, raw + got, room - got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    return SplitTextLines(std::string_view(data.get(), got));
+    const std::string_view text(raw, got);
+    lines.Reserve(0, LinesGuess(got));
+    bool clean;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t at = start;
+        const std::string_view line = NextLine(text, start, clean);
+        if (clean || IsCleanText(line)) {
+            lines.AppendFromRoom(static_cast<std::size_t>(line.data() - raw), line.size());
+            continue;
+        }
+        // A cleaned line may be longer than the room it leaves: the rest of
+        // the file goes the usual way, from a copy.
+        const std::string rest(text.substr(at));
+        for (std::size_t from = 0; from < rest.size();)
+            AppendCleaned(lines, NextLine(rest, from, clean), clean);
+        break;
+    }
+    lines.ShrinkToFit();
+    return lines;
 }
 
 EventLog::EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string path,
@@ -81,11 +126,16 @@ EventLog::EventLog(FrontEnd& ui, Dialogs& dialogs, Clock& clock, std::string pat
               });
       }) {}
 
-// The writer finishes what it was given before the log goes.
+// The writer finishes what it was given before the log goes, and a reading
+// that Load never took ends first.
 EventLog::~EventLog() = default;
 
+void EventLog::StartReading() {
+    reading_ = std::async(std::launch::async, [path = path_] { return ReadTextLines(path); });
+}
+
 void EventLog::Load() {
-    lines_ = ReadTextLines(path_).value_or(LineStore{});
+    lines_ = (reading_.valid() ? reading_.get() : ReadTextLines(path_)).value_or(LineStore{});
     changedSinceWrite_ = false;
     lastLogDate_ = 0;
     for (std::size_t i = lines_.size(); i-- > 0;) {

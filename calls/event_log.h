@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,9 @@ class EventLog {
     // Start-up: the file's lines become the list, LastLogDate comes from the
     // last header line, the last line is selected.
     void Load();
+    // Starts reading the file on a thread of its own, so that it is read while
+    // start-up does other things; Load takes what it read.
+    void StartReading();
 
     // Lines are kept without control characters (see ReplaceControlCharacters):
     // no text from the line, a settings file or an old file can start a line.
@@ -74,6 +78,7 @@ class EventLog {
     bool writeFailureReported_ = false;
     bool changedSinceWrite_ = false;
     bool fileUpToDate_ = true;  // the last write that ended succeeded
+    std::future<std::optional<LineStore>> reading_;
     // Lets news posted by the writer find out that the log is gone.
     std::shared_ptr<EventLog*> self_;
     AsyncFileWriter writer_;

@@ -1,8 +1,11 @@
 #include "console/console_front_end.h"
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "core/charset.h"
 #include "core/line_store.h"
@@ -17,6 +20,18 @@ void ConsoleFrontEnd::AppendLine(std::string& out, std::string_view channel,
                                  std::string_view text) {
     out += channel;
     out += ": ";
+    AppendText(out, text);
+}
+
+void ConsoleFrontEnd::AppendLogLine(std::string& out, std::string_view number,
+                                    std::string_view text) {
+    out += "protokoll ";
+    out += number;
+    out += ": ";
+    AppendText(out, text);
+}
+
+void ConsoleFrontEnd::AppendText(std::string& out, std::string_view text) {
     if (IsCleanText(text)) {
         out += text;
         return;
@@ -89,17 +104,45 @@ bool ConsoleDevices::Start(const std::string& commandLine) {
 }
 
 void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
-    std::string block;
-    // "protokoll " + up to 7 digits + ": " and the line end around each line.
-    block.reserve(lines.TextBytes() + lines.size() * 20);
-    std::string channel = "protokoll ";
+    // Written in large blocks, not line by line, from one buffer used again:
+    // a buffer for the whole log would cost as much in fresh memory as the
+    // writing itself.
+    constexpr std::size_t kBlock = 256 * 1024;
+    constexpr std::string_view kChannel = "protokoll ";
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+    std::size_t used = 0;
+    const auto write = [&](const char* data, std::size_t size) {
+        out_.write(data, static_cast<std::streamsize>(size));
+    };
+    char number[24];
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        channel.resize(10);
-        channel += std::to_string(i);
-        AppendLine(block, channel, lines[i]);
-        block += '\n';
+        const std::string_view line = lines[i];
+        const auto digits = std::to_chars(number, number + sizeof number, i).ptr;
+        const auto n = static_cast<std::size_t>(digits - number);
+        const std::size_t size = kChannel.size() + n + 2 + line.size() + 1;
+        const bool plain = size <= kBlock && IsCleanText(line);
+        if (used + size > kBlock || (!plain && used > 0)) {
+            write(buffer.get(), used);
+            used = 0;
+        }
+        if (!plain) {
+            // Rare: a line too long for the buffer, or one that needs escaping.
+            std::string one;
+            AppendLogLine(one, std::string_view(number, n), line);
+            one += '\n';
+            write(one.data(), one.size());
+            continue;
+        }
+        char* p = buffer.get() + used;
+        p = std::copy(kChannel.begin(), kChannel.end(), p);
+        p = std::copy(number, digits, p);
+        *p++ = ':';
+        *p++ = ' ';
+        p = std::copy(line.begin(), line.end(), p);
+        *p = '\n';
+        used += size;
     }
-    out_.write(block.data(), static_cast<std::streamsize>(block.size()));
+    write(buffer.get(), used);
     out_.flush();
 }
 

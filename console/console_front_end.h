@@ -35,7 +35,8 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     void SetBusyCursor(bool) override {}
     void ReportError(const std::string& text) override { Emit("box", text); }
     void Quit() override { quit_(); }
-    // All lines in one block: a long log would otherwise cost one write each.
+    // All lines in large blocks and one flush: a long log would otherwise cost
+    // one write each.
     void LogLoaded(const LineStore& lines) override;
     void LogLineSet(int index, const std::string& text, bool) override {
         Emit("protokoll " + std::to_string(index), text);
@@ -64,6 +65,10 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
   private:
     // channel + ": " + text as Emit writes it, without the line end.
     static void AppendLine(std::string& out, std::string_view channel, std::string_view text);
+    // The same for "protokoll " + number.
+    static void AppendLogLine(std::string& out, std::string_view number, std::string_view text);
+    // text with CR and LF escaped and other control characters replaced.
+    static void AppendText(std::string& out, std::string_view text);
 
     std::ostream& out_;
     std::function<void()> quit_;

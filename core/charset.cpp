@@ -1,6 +1,12 @@
 #include "core/charset.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tolvar {
 
@@ -125,19 +131,40 @@ std::string ReplaceControlCharacters(const std::string& text, std::string_view k
     return out;
 }
 
+std::size_t PrintableAsciiRun(std::string_view text) {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // As signed bytes, printable ASCII is above 0x1F and not 0x7F; every byte
+    // from 0x80 up is negative.
+    const __m128i space = _mm_set1_epi8(0x1F);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    for (; n - i >= 16; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
+        const auto dels = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, del)));
+        if (const unsigned bad = (~good & 0xFFFFu) | dels)
+            return i + static_cast<std::size_t>(std::countr_zero(bad));
+    }
+#endif
+    for (; i < n; ++i) {
+        const auto c = static_cast<std::uint8_t>(p[i]);
+        if (c < 0x20 || c > 0x7E) break;
+    }
+    return i;
+}
+
 bool IsCleanText(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size()) {
-        // Printable ASCII in runs, the common case.
-        const auto c = static_cast<std::uint8_t>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            ++i;
-            continue;
-        }
+    for (;;) {
+        i += PrintableAsciiRun(text.substr(i));
+        if (i == text.size()) return true;
         char32_t cp;
-        if (c < 0x80 || !NextCodePoint(text, i, cp) || IsControlCharacter(cp)) return false;
+        if (static_cast<std::uint8_t>(text[i]) < 0x80 || !NextCodePoint(text, i, cp) ||
+            IsControlCharacter(cp))
+            return false;
     }
-    return true;
 }
 
 bool IsValidUtf8(const std::string& text) {

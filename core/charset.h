@@ -1,6 +1,7 @@
 #pragma once
 // Windows-1252 on the wire and in old files, UTF-8 inside the program.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ std::string ReplaceControlCharacters(const std::string& text, std::string_view k
 // that ReplaceControlCharacters (with nothing kept) returns unchanged. Fast on
 // plain ASCII, so that long files need no copy of their clean lines.
 bool IsCleanText(std::string_view text);
+// How many bytes at the start of text are printable ASCII (0x20 to 0x7E):
+// where a line of a long file ends, or needs a closer look. Sixteen bytes at
+// a time.
+std::size_t PrintableAsciiRun(std::string_view text);
 // Appends one code point in UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <ostream>
+#include <stdexcept>
 #include <utility>
 
 namespace tolvar {
@@ -97,6 +98,21 @@ void LineStore::ShrinkToFit() {
         ends_ = Resize(ends_, lines_);
         endsCapacity_ = lines_;
     }
+}
+
+char* LineStore::Room(std::size_t bytes) {
+    Reserve(textSize_ + bytes, 0);
+    return text_ + textSize_;
+}
+
+void LineStore::AppendFromRoom(std::size_t position, std::size_t length) {
+    if (position < textSize_ || length > textCapacity_ || position > textCapacity_ - length)
+        throw std::out_of_range("AppendFromRoom outside the room");
+    GrowEnds(lines_ + 1);
+    if (length > 0 && position != textSize_)
+        std::memmove(text_ + textSize_, text_ + position, length);
+    textSize_ += length;
+    ends_[lines_++] = textSize_;
 }
 
 void LineStore::GrowText(std::size_t needed) {

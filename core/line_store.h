@@ -95,6 +95,15 @@ class LineStore {
     // Gives back the room not in use.
     void ShrinkToFit();
 
+    // For a reader that fills the store's own buffer instead of one of its
+    // own: room for bytes more bytes behind the text (at buffer position
+    // TextBytes()); what stands there is kept when the room grows. Nothing
+    // there is a line until AppendFromRoom takes it.
+    char* Room(std::size_t bytes);
+    // Appends as a line the length bytes at buffer position (at or behind the
+    // end of the text, inside the room): they move to the end of the text.
+    void AppendFromRoom(std::size_t position, std::size_t length);
+
     // The bytes of all lines together.
     std::size_t TextBytes() const { return textSize_; }
     // What the store holds on the heap.

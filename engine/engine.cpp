@@ -75,6 +75,11 @@ void Engine::BindDispatchTable() {
 
 void Engine::FormCreate() {
     RemoveStaleTempFiles({host_.registryPath, host_.eventLogPath});
+    // The settings file and "Tolvar.txt" are read meanwhile, on threads of
+    // their own; steps 10 and 12 take what they found.
+    registry_ = std::make_unique<Registry>(host_.registryPath);
+    registry_->StartReading();
+    eventLog_.StartReading();
     // 1. D-Mail sender and receiver idle.
     dmail_.Reset();
     // 2. The event-log file is bound at construction.
@@ -89,8 +94,7 @@ void Engine::FormCreate() {
     // 6. The caption names the CAPI manufacturer, or says there is none.
     SetCaptionFor(capiUp, capiUp ? host_.capi.GetManufacturer() : "");
     if (!capiUp) ui_.CapiLinkChanged(false, link_.DownReason());
-    // 7. The registry access object.
-    registry_ = std::make_unique<Registry>(host_.registryPath);
+    // 7. The registry access object was made at the start.
     // 8. The notification-area icon.
     tray_.Add();
     tray_.SetCapiReachable(capiUp);

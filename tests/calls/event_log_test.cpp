@@ -205,10 +205,20 @@ TEST(SplitTextLines, SplitsAndCleansLikeTheFileReader) {
         {"a\r\r\n\r\nb", {"a?", "", "b"}},
         {"\x1b[2J\r\nM\xFCller\r\nM\xC3\xBCller\tx\n", {"?[2J", "Müller", "Müller?x"}},
     };
+    test::TempDir dir;
     for (const auto& c : cases) {
         const LineStore lines = SplitTextLines(c.text);
         EXPECT_EQ(lines, c.lines) << c.text;
         EXPECT_EQ(lines.MemoryBytes(), lines.TextBytes() + 8 * lines.size()) << c.text;
+        // The file reader cuts lines inside its own buffer until the first
+        // line that needs cleaning: the same lines.
+        test::WriteAll(dir.File("Tolvar.txt"), "a\r\nb\n" + c.text);
+        const auto read = ReadTextLines(dir.File("Tolvar.txt"));
+        ASSERT_TRUE(read);
+        std::vector<std::string> expected = {"a", "b"};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        EXPECT_EQ(*read, expected) << c.text;
+        EXPECT_EQ(read->MemoryBytes(), read->TextBytes() + 8 * read->size()) << c.text;
     }
 }
 
