@@ -77,7 +77,7 @@ Child::~Child() {
 }
 
 bool Child::WaitFor(std::string_view text, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Steady::now() + timeout;
     static thread_local std::vector<char> buffer(1 << 20);
     for (;;) {
         const auto found = pending_.find(text);
@@ -90,7 +90,7 @@ bool Child::WaitFor(std::string_view text, std::chrono::milliseconds timeout) {
         // Only a partial match at the end can still become one.
         if (pending_.size() >= text.size()) pending_.erase(0, pending_.size() - text.size() + 1);
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
         if (left.count() <= 0 || out_ < 0) return false;
         pollfd p{out_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -112,9 +112,9 @@ void Child::Send(std::string_view line) {
 
 std::optional<int> Child::Wait(std::chrono::milliseconds timeout) {
     if (exit_) return exit_;
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Steady::now() + timeout;
     char drain[65536];
-    while (Clock::now() < deadline) {
+    while (Steady::now() < deadline) {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

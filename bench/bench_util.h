@@ -15,7 +15,7 @@
 
 namespace tolvar::bench {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 // The folder of the built programs: where this benchmark lies.
 std::string BinDir();

@@ -19,19 +19,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-double Ms(Clock::duration d) {
+double Ms(Steady::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
 // Start to LISTEN_REQ (the "ISDN" page is on, so the console shows it).
 double StartUp(const std::filesystem::path& home, const std::string& capi) {
-    const auto t0 = Clock::now();
+    const auto t0 = Steady::now();
     Child tolvar({BinDir() + "/tolvar", "--console", "--capi", capi, "--registry",
                   (home / "registry.reg").string()},
                  home, (home / "stderr.txt").string());
     if (!tolvar.WaitFor("isdn: LISTEN_REQ", 60s))
         throw std::runtime_error("no LISTEN_REQ from tolvar in " + home.string());
-    const double ms = Ms(Clock::now() - t0);
+    const double ms = Ms(Steady::now() - t0);
     tolvar.Send("quit");
     if (tolvar.Wait(20s) != 0) throw std::runtime_error("tolvar did not end normally");
     return ms;
@@ -39,7 +39,7 @@ double StartUp(const std::filesystem::path& home, const std::string& capi) {
 
 // Reading a file whole, as a program that only reads it would.
 double ReadWhole(const std::filesystem::path& file) {
-    const auto t0 = Clock::now();
+    const auto t0 = Steady::now();
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw std::runtime_error("cannot open " + file.string());
     const auto size = std::filesystem::file_size(file);
@@ -48,7 +48,7 @@ double ReadWhole(const std::filesystem::path& file) {
     for (ssize_t n; (n = read(fd, buffer.get() + got, size + 1 - got)) > 0;)
         got += static_cast<std::size_t>(n);
     close(fd);
-    return Ms(Clock::now() - t0);
+    return Ms(Steady::now() - t0);
 }
 
 }  // namespace

@@ -60,13 +60,15 @@ std::size_t LinesGuess(std::size_t bytes) {
 }  // namespace
 
 LineStore SplitTextLines(std::string_view text) {
-    LineStore lines;
+    LineStore lines("\r\n");
     // Sized for the text, so that loading leaves little spare room; a line
     // that is not clean text may grow, and the store grows with it.
-    lines.Reserve(text.size(), LinesGuess(text.size()));
+    lines.Reserve(text.size() + LinesGuess(text.size()), LinesGuess(text.size()));
     bool clean;
-    for (std::size_t start = 0; start < text.size();)
-        AppendCleaned(lines, NextLine(text, start, clean), clean);
+    for (std::size_t start = 0; start < text.size();) {
+        const std::string_view line = NextLine(text, start, clean);
+        AppendCleaned(lines, line, clean);
+    }
     lines.ShrinkToFit();
     return lines;
 }
@@ -78,8 +80,8 @@ std::optional<LineStore> ReadTextLines(const std::string& path) {
     const bool sized = ::fstat(fd, &st) == 0 && st.st_size > 0;
     // Read in one go (with room to see the end; more only if the file grew
     // meanwhile) straight into the store's buffer, where the lines are then
-    // cut: each clean line moves once, by the line ends before it.
-    LineStore lines;
+    // cut: a clean line ending in CR LF stays where it is, others move once.
+    LineStore lines("\r\n");
     std::size_t room = (sized ? static_cast<std::size_t>(st.st_size) : 0) + 4096;
     char* raw = lines.Room(room);
     std::size_t got = 0;
@@ -97,15 +99,17 @@ std::optional<LineStore> ReadTextLines(const std::string& path) {
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t at = start;
         const std::string_view line = NextLine(text, start, clean);
-        if (clean || IsCleanText(line)) {
-            lines.AppendFromRoom(static_cast<std::size_t>(line.data() - raw), line.size());
+        if ((clean || IsCleanText(line)) &&
+            lines.AppendFromRoom(static_cast<std::size_t>(line.data() - raw), line.size(),
+                                 std::min(start, room)))
             continue;
-        }
-        // A cleaned line may be longer than the room it leaves: the rest of
-        // the file goes the usual way, from a copy.
+        // A cleaned line, or one that ends in LF alone, may be longer than the
+        // room it leaves: the rest of the file goes the usual way, from a copy.
         const std::string rest(text.substr(at));
-        for (std::size_t from = 0; from < rest.size();)
-            AppendCleaned(lines, NextLine(rest, from, clean), clean);
+        for (std::size_t from = 0; from < rest.size();) {
+            const std::string_view next = NextLine(rest, from, clean);
+            AppendCleaned(lines, next, clean);
+        }
         break;
     }
     lines.ShrinkToFit();
@@ -135,7 +139,7 @@ void EventLog::StartReading() {
 }
 
 void EventLog::Load() {
-    lines_ = (reading_.valid() ? reading_.get() : ReadTextLines(path_)).value_or(LineStore{});
+    lines_ = (reading_.valid() ? reading_.get() : ReadTextLines(path_)).value_or(LineStore("\r\n"));
     changedSinceWrite_ = false;
     lastLogDate_ = 0;
     for (std::size_t i = lines_.size(); i-- > 0;) {
@@ -185,9 +189,10 @@ void EventLog::WriteFile() {
     // A write that ended since the last one is reported before this one starts.
     CollectWriteOutcome();
     changedSinceWrite_ = false;
-    // The copy is the snapshot: the list may change while the writer builds
-    // the text. Whole file, CR LF, as it always was.
-    writer_.Submit([snapshot = lines_] { return snapshot.Joined("\r\n"); });
+    // The store's buffer is the whole file, CR LF, as it always was; the
+    // writer writes it from a snapshot (the list may change meanwhile) in one
+    // call, with no copy made here.
+    writer_.Submit([snapshot = lines_.Share()] { return snapshot.Bytes(); });
 }
 
 bool EventLog::FinishWrites() {

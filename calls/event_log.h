@@ -73,8 +73,8 @@ class EventLog {
     Dialogs& dialogs_;
     Clock& clock_;
     std::string path_;
-    LineStore lines_;
-    std::int64_t lastLogDate_ = 0;  // day number; 0 = no header yet
+    LineStore lines_ = LineStore("\r\n");  // its buffer is the file's content
+    std::int64_t lastLogDate_ = 0;         // day number; 0 = no header yet
     bool writeFailureReported_ = false;
     bool changedSinceWrite_ = false;
     bool fileUpToDate_ = true;  // the last write that ended succeeded
@@ -85,8 +85,10 @@ class EventLog {
 };
 
 // Reads a text file's lines: CR LF or LF ends, UTF-8, a line that is not valid
-// UTF-8 taken as Windows-1252, control characters replaced. The file is read
-// in one go and each clean line copied once. Nothing when the file cannot be
+// UTF-8 taken as Windows-1252, control characters replaced. The store keeps
+// CR LF behind every line, so that it holds the file as the log writes it.
+// The file is read in one go into the store's buffer, where lines that end in
+// CR LF and need no cleaning stay as they are. Nothing when the file cannot be
 // opened.
 std::optional<LineStore> ReadTextLines(const std::string& path);
 // The same for text already in memory.

@@ -1,7 +1,6 @@
 #include "console/console_front_end.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -114,33 +113,49 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
     const auto write = [&](const char* data, std::size_t size) {
         out_.write(data, static_cast<std::streamsize>(size));
     };
-    char number[24];
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    // The line number, counted up in its digits.
+    char number[24] = {'0'};
+    std::size_t digits = 1;
+    const auto countUp = [&] {
+        std::size_t i = digits;
+        while (i > 0 && number[i - 1] == '9') number[--i] = '0';
+        if (i > 0) {
+            ++number[i - 1];
+        } else {
+            std::copy_backward(number, number + digits, number + digits + 1);
+            number[0] = '1';
+            ++digits;
+        }
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i, countUp()) {
         const std::string_view line = lines[i];
-        const auto digits = std::to_chars(number, number + sizeof number, i).ptr;
-        const auto n = static_cast<std::size_t>(digits - number);
-        const std::size_t size = kChannel.size() + n + 2 + line.size() + 1;
-        const bool plain = size <= kBlock && IsCleanText(line);
-        if (used + size > kBlock || (!plain && used > 0)) {
+        const std::size_t size = kChannel.size() + digits + 2 + line.size() + 1;
+        if (used + size > kBlock && used > 0) {
             write(buffer.get(), used);
             used = 0;
         }
-        if (!plain) {
-            // Rare: a line too long for the buffer, or one that needs escaping.
-            std::string one;
-            AppendLogLine(one, std::string_view(number, n), line);
-            one += '\n';
-            write(one.data(), one.size());
-            continue;
+        if (size <= kBlock) {
+            // The usual case: copied and checked in one pass.
+            char* p = buffer.get() + used;
+            p = std::copy(kChannel.begin(), kChannel.end(), p);
+            p = std::copy(number, number + digits, p);
+            *p++ = ':';
+            *p++ = ' ';
+            const std::size_t plain = CopyPrintableAsciiRun(line, p);
+            if (plain == line.size() || IsCleanText(line.substr(plain))) {
+                std::copy(line.begin() + static_cast<std::ptrdiff_t>(plain), line.end(), p + plain);
+                p[line.size()] = '\n';
+                used += size;
+                continue;
+            }
         }
-        char* p = buffer.get() + used;
-        p = std::copy(kChannel.begin(), kChannel.end(), p);
-        p = std::copy(number, digits, p);
-        *p++ = ':';
-        *p++ = ' ';
-        p = std::copy(line.begin(), line.end(), p);
-        *p = '\n';
-        used += size;
+        // Rare: a line too long for the buffer, or one that needs escaping.
+        if (used > 0) write(buffer.get(), used);
+        used = 0;
+        std::string one;
+        AppendLogLine(one, std::string_view(number, digits), line);
+        one += '\n';
+        write(one.data(), one.size());
     }
     write(buffer.get(), used);
     out_.flush();

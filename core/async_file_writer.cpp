@@ -61,7 +61,7 @@ void AsyncFileWriter::Run() {
         try {
             error = WriteFileAtomically(path_, content());
         } catch (const std::exception& e) {
-            error = e.what();  // out of memory while building the text
+            error = e.what();  // out of memory while making the text
         }
         content = nullptr;  // the snapshot goes before anybody is told
 

@@ -10,14 +10,17 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace tolvar {
 
 class AsyncFileWriter {
   public:
-    // What the file must hold, built on the writer thread.
-    using Content = std::function<std::string()>;
+    // What the file must hold, asked for on the writer thread: bytes that
+    // stay as they are while the function object lives (it owns them, or a
+    // snapshot of them).
+    using Content = std::function<std::string_view()>;
 
     // written runs on the writer thread after each write; it may hand the news
     // to the owner's thread, which then calls TakeOutcome.

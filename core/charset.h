@@ -28,6 +28,8 @@ bool IsCleanText(std::string_view text);
 // where a line of a long file ends, or needs a closer look. Sixteen bytes at
 // a time.
 std::size_t PrintableAsciiRun(std::string_view text);
+// The same run, copied to out on the way (out has room for text.size() bytes).
+std::size_t CopyPrintableAsciiRun(std::string_view text, char* out);
 // Appends one code point in UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

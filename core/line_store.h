@@ -3,6 +3,11 @@
 // offset per line. The event log and the ISDN trace grow for years; a string
 // object per line would cost about as much again as the text itself.
 //
+// A store may keep a line end (CR LF for the event log) behind every line in
+// its buffer, so that the buffer is the file's content as it stands: loading
+// cuts lines where they were read, and saving writes the buffer as it is,
+// from a snapshot that another thread may hold while this one goes on.
+//
 // Lines are appended, and now and then one near the end is replaced (a call's
 // line gets its ending); both are cheap there. Buffers grow by an eighth, not
 // by doubling, so little stands unused.
@@ -19,6 +24,8 @@
 namespace tolvar {
 
 class LineStore {
+    struct Block;
+
   public:
     class const_iterator {
       public:
@@ -65,7 +72,24 @@ class LineStore {
     using value_type = std::string_view;
     using size_type = std::size_t;
 
-    LineStore() = default;
+    // The bytes of the buffer as they were when it was taken, unchanged by
+    // whatever the store does later; another thread may read them.
+    class Snapshot {
+      public:
+        Snapshot() = default;
+        Snapshot(const Snapshot& other);
+        Snapshot& operator=(const Snapshot& other);
+        ~Snapshot();
+        std::string_view Bytes() const;
+
+      private:
+        friend class LineStore;
+        Block* block_ = nullptr;
+        std::size_t size_ = 0;
+    };
+
+    // lineEnd: what the buffer holds behind every line (at most 2 bytes).
+    explicit LineStore(std::string_view lineEnd = {});
     LineStore(std::initializer_list<std::string_view> lines);
     LineStore(const LineStore& other);
     LineStore& operator=(const LineStore& other);
@@ -78,7 +102,7 @@ class LineStore {
     // A view into the buffer, valid until the store next changes.
     std::string_view operator[](std::size_t index) const {
         const std::uint64_t begin = index == 0 ? 0 : ends_[index - 1];
-        return {text_ + begin, static_cast<std::size_t>(ends_[index] - begin)};
+        return {text_ + begin, static_cast<std::size_t>(ends_[index] - begin) - lineEndSize_};
     }
     std::string_view back() const { return (*this)[lines_ - 1]; }
     const_iterator begin() const { return {this, 0}; }
@@ -89,23 +113,28 @@ class LineStore {
     void Replace(std::size_t index, std::string_view line);
     // Empties the store and gives its memory back.
     void Clear();
-    // Room for this many bytes of text and lines in all, so that a store
-    // filled at once needs no spare room.
+    // Room for this many bytes of text (line ends included) and lines in all,
+    // so that a store filled at once needs no spare room.
     void Reserve(std::size_t textBytes, std::size_t lines);
     // Gives back the room not in use.
     void ShrinkToFit();
 
     // For a reader that fills the store's own buffer instead of one of its
     // own: room for bytes more bytes behind the text (at buffer position
-    // TextBytes()); what stands there is kept when the room grows. Nothing
+    // Bytes().size()); what stands there is kept when the room grows. Nothing
     // there is a line until AppendFromRoom takes it.
     char* Room(std::size_t bytes);
-    // Appends as a line the length bytes at buffer position (at or behind the
-    // end of the text, inside the room): they move to the end of the text.
-    void AppendFromRoom(std::size_t position, std::size_t length);
+    // Appends as a line the length bytes at buffer position (inside the room),
+    // followed by the line end: they move to the end of the text, unless they
+    // stand there already. Bytes from keep on are not written over: false,
+    // and nothing done, if the line and its end would reach them.
+    bool AppendFromRoom(std::size_t position, std::size_t length, std::size_t keep);
 
-    // The bytes of all lines together.
-    std::size_t TextBytes() const { return textSize_; }
+    // The buffer: every line followed by the line end.
+    std::string_view Bytes() const { return {text_, textSize_}; }
+    Snapshot Share() const;
+    // The bytes of the lines themselves, without their line ends.
+    std::size_t TextBytes() const { return textSize_ - lines_ * lineEndSize_; }
     // What the store holds on the heap.
     std::size_t MemoryBytes() const {
         return textCapacity_ + endsCapacity_ * sizeof(std::uint64_t);
@@ -119,15 +148,22 @@ class LineStore {
     friend bool operator==(const LineStore& a, const std::vector<std::string>& b);
 
   private:
+    // The buffer is this store's alone (a snapshot may hold it): copied
+    // first if not, before bytes it holds are changed.
+    void Own();
+    void SetTextCapacity(std::size_t capacity);
     void GrowText(std::size_t needed);
     void GrowEnds(std::size_t needed);
 
-    char* text_ = nullptr;
-    std::uint64_t* ends_ = nullptr;  // ends_[i]: offset just past line i
+    Block* block_ = nullptr;         // the text, shared with snapshots
+    char* text_ = nullptr;           // its bytes
+    std::uint64_t* ends_ = nullptr;  // ends_[i]: offset just past line i and its end
     std::size_t textSize_ = 0;
     std::size_t textCapacity_ = 0;
     std::size_t lines_ = 0;
     std::size_t endsCapacity_ = 0;
+    char lineEnd_[2] = {};
+    std::size_t lineEndSize_ = 0;
 };
 
 // For test failure messages.

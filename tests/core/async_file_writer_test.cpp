@@ -48,13 +48,13 @@ TEST(AsyncFileWriter, PiledUpRequestsCollapseIntoTheNewest) {
     writer.Submit([&] {
         ++built;
         gate.Wait();
-        return std::string("erste\r\n");
+        return std::string_view("erste\r\n");
     });
     gate.AwaitEntry();
     for (int i = 2; i <= 5; ++i)
-        writer.Submit([&, i] {
+        writer.Submit([&, text = std::to_string(i) + "\r\n"] {
             ++built;
-            return std::to_string(i) + "\r\n";
+            return std::string_view(text);
         });
     gate.Open();
     writer.Finish();
@@ -75,16 +75,16 @@ TEST(AsyncFileWriter, FailuresComeBackAndTheOldFileStays) {
     AsyncFileWriter writer(path);
     {
         test::DiskFull full;
-        writer.Submit([] { return std::string(1000, 'x'); });
+        writer.Submit([text = std::string(1000, 'x')] { return std::string_view(text); });
         writer.Finish();
     }
     auto outcome = writer.TakeOutcome();
     ASSERT_TRUE(outcome.firstError);
     EXPECT_FALSE(outcome.lastSucceeded);
     EXPECT_EQ(test::ReadAll(path), "alt\r\n");
-    // A build that throws is a failed write too.
-    writer.Submit([]() -> std::string { throw std::bad_alloc(); });
-    writer.Submit([] { return std::string("neu\r\n"); });
+    // Content that cannot be made is a failed write too.
+    writer.Submit([]() -> std::string_view { throw std::bad_alloc(); });
+    writer.Submit([] { return std::string_view("neu\r\n"); });
     writer.Finish();
     outcome = writer.TakeOutcome();
     EXPECT_TRUE(outcome.lastSucceeded);
@@ -96,7 +96,7 @@ TEST(AsyncFileWriter, EndFinishesWhatWasAskedAndCancelDropsOnlyWaitingRequests) 
     const std::string path = dir.File("Tolvar.txt");
     {
         AsyncFileWriter writer(path);
-        writer.Submit([] { return std::string("zuletzt\r\n"); });
+        writer.Submit([] { return std::string_view("zuletzt\r\n"); });
     }
     EXPECT_EQ(test::ReadAll(path), "zuletzt\r\n");
 
@@ -105,10 +105,10 @@ TEST(AsyncFileWriter, EndFinishesWhatWasAskedAndCancelDropsOnlyWaitingRequests) 
     EXPECT_FALSE(writer.Cancel());
     writer.Submit([&] {
         gate.Wait();
-        return std::string("läuft\r\n");
+        return std::string_view("läuft\r\n");
     });
     gate.AwaitEntry();
-    writer.Submit([] { return std::string("wartet\r\n"); });
+    writer.Submit([] { return std::string_view("wartet\r\n"); });
     EXPECT_TRUE(writer.Cancel());
     gate.Open();
     writer.Finish();

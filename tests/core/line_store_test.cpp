@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/charset.h"
@@ -99,6 +102,63 @@ TEST(LineStore, HoldsLittleMoreThanItsText) {
     EXPECT_EQ(static_cast<double>(loaded.MemoryBytes()), tight);
     loaded.Clear();
     EXPECT_EQ(loaded.MemoryBytes(), 0u);
+}
+
+// A store with a line end holds the file's bytes; a snapshot of them stays
+// as it was whatever the store does next, also while another thread reads it.
+TEST(LineStore, LineEndsInTheBufferAndSnapshotsThatStay) {
+    LineStore log("\r\n");
+    log.Append("[07.12.2026]");
+    log.Append("09:30:00   0911 -> 5");
+    EXPECT_EQ(log.Bytes(), "[07.12.2026]\r\n09:30:00   0911 -> 5\r\n");
+    EXPECT_EQ(log.TextBytes(), 32u);
+    EXPECT_EQ(log[1], "09:30:00   0911 -> 5");
+
+    const LineStore::Snapshot first = log.Share();
+    log.Replace(1, "09:30:00   0911 -> 5  abgefangen.");  // changes bytes the snapshot holds
+    const LineStore::Snapshot second = log.Share();
+    log.Append("09:31:00   0912 -> 5");                                 // behind them
+    for (int i = 0; i < 5000; ++i) log.Append("09:32:00   0913 -> 5");  // grows the buffer
+    LineStore::Snapshot copy = first;
+    log.Clear();
+    EXPECT_EQ(first.Bytes(), "[07.12.2026]\r\n09:30:00   0911 -> 5\r\n");
+    EXPECT_EQ(copy.Bytes(), first.Bytes());
+    EXPECT_EQ(second.Bytes(), "[07.12.2026]\r\n09:30:00   0911 -> 5  abgefangen.\r\n");
+    EXPECT_EQ(LineStore().Share().Bytes(), "");
+
+    // A reader on another thread while the store changes under it.
+    for (int i = 0; i < 1000; ++i) log.Append("0" + std::to_string(i));
+    const LineStore::Snapshot held = log.Share();
+    const std::string expected(held.Bytes());
+    std::atomic<bool> same{true};
+    std::thread reader([&] {
+        for (int i = 0; i < 200; ++i)
+            if (held.Bytes() != expected) same = false;
+    });
+    for (int i = 0; i < 2000; ++i) {
+        log.Replace(static_cast<std::size_t>(i % 1000), "neu " + std::to_string(i));
+        log.Append("mehr");
+    }
+    reader.join();
+    EXPECT_TRUE(same);
+}
+
+// Lines cut where a reader put them: in place when they end as the store
+// ends its lines, moved otherwise, and never over bytes not yet cut.
+TEST(LineStore, LinesCutInTheRoom) {
+    const std::string file = "eins\r\nzwei\r\ndrei\nvier\r\n";
+    LineStore lines("\r\n");
+    char* room = lines.Room(file.size() + 16);
+    std::copy(file.begin(), file.end(), room);
+    EXPECT_TRUE(lines.AppendFromRoom(0, 4, 6));
+    EXPECT_TRUE(lines.AppendFromRoom(6, 4, 12));
+    // "drei" ends in LF alone: its CR LF would reach "vier", not yet cut.
+    EXPECT_FALSE(lines.AppendFromRoom(12, 4, 17));
+    EXPECT_EQ(lines.size(), 2u);
+    lines.Append("drei");  // what a reader does then: the rest the usual way
+    lines.Append("vier");
+    EXPECT_EQ(lines.Bytes(), "eins\r\nzwei\r\ndrei\r\nvier\r\n");
+    EXPECT_THROW(lines.AppendFromRoom(0, 4, 6), std::out_of_range);  // inside the text
 }
 
 // IsCleanText says yes exactly where ReplaceControlCharacters changes nothing.
