@@ -221,12 +221,12 @@ std::string LogFileText(std::size_t callLines) {
     return text;
 }
 
-std::string SettingsText(std::size_t ruleEntries) {
+std::string SettingsText(std::size_t ruleEntries, bool isdnPage) {
     const auto key = [](const std::string& below) {
         return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar" + below + "]\n";
     };
     std::string t = "Windows Registry Editor Version 5.00\n\n";
-    t += key("") + "\"ShowISDNTab\"=dword:00000001\n\n";
+    t += key("") + (isdnPage ? "\"ShowISDNTab\"=dword:00000001\n\n" : "\n");
     t += key("\\Agent") + "\"UseAgent\"=dword:00000000\n\"UseOutlook\"=dword:00000000\n\n";
     t += key("\\DMail") +
          "\"ACKDelay\"=dword:00000bb8\n\"PacketDelay\"=dword:00000014\n"

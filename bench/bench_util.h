@@ -78,8 +78,8 @@ void Note(const std::string& text);
 // every kind, about 54 bytes a line in the file.
 std::string LogFileText(std::size_t callLines);
 // A settings file with everything start-up would otherwise write back, the
-// "ISDN" page on, and ruleEntries rule entries (own numbers with callers and
-// start times below them).
-std::string SettingsText(std::size_t ruleEntries);
+// "ISDN" page on or off, and ruleEntries rule entries (own numbers with
+// callers and start times below them).
+std::string SettingsText(std::size_t ruleEntries, bool isdnPage = true);
 
 }  // namespace tolvar::bench

@@ -34,6 +34,13 @@ CallMonitor::CallMonitor(CallMonitorHost host)
 }
 
 void CallMonitor::ConnectInd(const CapiMessageView& msg) {
+    // 8. Every call is alerted before any rule is looked at, and before the
+    //    program's own bookkeeping (steps 1-7): the caller is told at once.
+    //    Alerting needs the PLCI and the CIP value alone. A D-Mail call goes
+    //    to D-Mail reception first (6) and is alerted below; so is every call
+    //    while the ISDN trace is written, whose lines about a malformed
+    //    message come before the ALERT_REQ's.
+    const bool early = AlertEarly(msg);
     const auto ind = DecodeConnectInd(msg);
     if (!ind) {
         if (h_.capi.TraceEnabled())
@@ -46,6 +53,8 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
         h_.capi.TraceLine("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht (" +
                           std::string(ParamFaultText(ind->faultKind)) + "), ab hier leer");
+    const bool dmailCall = ind->cip == cip::kDMail;
+    if (!dmailCall && !early) h_.capi.SendAlertReq(ind->plci);
 
     // 1. The call's record.
     TConnection record;
@@ -63,13 +72,13 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     // 5.-7. The line: time, caller, service, MSN.
     std::string line = FormatLongTime(call.ArrivalTime) + "   " + call.CallingNumber +
                        ServiceText(ind->cip) + " -> " + call.CalledNumber;
-    // 6. A D-Mail call goes to D-Mail reception before it is alerted.
-    const bool dmailCall = ind->cip == cip::kDMail;
-    if (dmailCall && h_.dmail) h_.dmail->Receive(call);
-    // 8. Every call is alerted before any rule is looked at.
-    h_.capi.SendAlertReq(call.PLCI);
-    // 9. D-Mail calls are no monitored calls.
-    if (dmailCall) return;
+    // 6. A D-Mail call goes to D-Mail reception before it is alerted; 9. it
+    //    is no monitored call.
+    if (dmailCall) {
+        if (h_.dmail) h_.dmail->Receive(call);
+        h_.capi.SendAlertReq(call.PLCI);
+        return;
+    }
 
     // 10.-11. The rule.
     const RuleNode* msn = h_.rules.FindMsnNode(call.CalledNumber);
@@ -122,6 +131,17 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     }
     FinishArrival(call.PLCI, line, true, name,
                   call.Kind != CallKind::Sound && call.Kind != CallKind::Abfangen);
+}
+
+bool CallMonitor::AlertEarly(const CapiMessageView& msg) {
+    if (h_.capi.TraceEnabled()) return false;
+    const Bytes wire = msg.bytes().first(std::min<std::size_t>(msg.bytes().size(), msg.Length()));
+    const auto plci = ReadU32(wire, 8);
+    const auto cip = ReadU16(wire, 12);
+    // Without both the message is no call (see DecodeConnectInd).
+    if (!plci || !cip || *cip == cip::kDMail) return false;
+    h_.capi.SendAlertReq(*plci);
+    return true;
 }
 
 void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path,

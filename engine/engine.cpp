@@ -202,7 +202,12 @@ void Engine::FormDestroy() {
 bool Engine::WMCapiSignal() {
     if (link_.Held()) return false;
     bool fetched = false;
-    Guard([&] { fetched = capi_.WMCapiSignal(); });
+    // As Guard does, without a function object on the way to an ALERT_REQ.
+    try {
+        fetched = capi_.WMCapiSignal();
+    } catch (const std::exception& e) {
+        ui_.ReportError(e.what());
+    }
     link_.FetchDone(fetched ? 0 : capi_.LastFetchResult());
     return fetched;
 }
