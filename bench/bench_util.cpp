@@ -104,6 +104,28 @@ bool Child::WaitFor(std::string_view text, std::chrono::milliseconds timeout) {
     }
 }
 
+std::string Child::ReadAll(std::chrono::milliseconds timeout) {
+    const auto deadline = Steady::now() + timeout;
+    std::string all = std::move(pending_);
+    pending_.clear();
+    char buf[65536];
+    while (out_ >= 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
+        if (left.count() <= 0) break;
+        pollfd p{out_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        const ssize_t n = read(out_, buf, sizeof buf);
+        if (n <= 0) {
+            close(out_);
+            out_ = -1;
+            break;
+        }
+        all.append(buf, static_cast<std::size_t>(n));
+    }
+    return all;
+}
+
 void Child::Send(std::string_view line) {
     std::string data(line);
     data += '\n';
@@ -175,8 +197,8 @@ std::string Number(double v) {
 }
 }  // namespace
 
-bool Report(const std::string& name, double value, const std::string& unit,
-            const std::string& what, double reference, std::optional<double> goal) {
+bool Report(const std::string& name, double value, const std::string& unit, const std::string& what,
+            double reference, std::optional<double> goal) {
     const double ratio = reference > 0 ? value / reference : 0;
     const bool met = !goal || ratio <= *goal;
     std::cout << name << ": " << Number(value) << " " << unit << "  reference " << Number(reference)
@@ -199,9 +221,9 @@ std::string Two(int n) {
 }  // namespace
 
 std::string LogFileText(std::size_t callLines) {
-    static const char* const kNames[] = {"", " Mutter", " Praxis Dr. Berger", "", " Büro",
-                                         " Nachbar", "", " Schmidt"};
-    static const char* const kEnds[] = {"  abgefangen.", "  verbunden.", "",
+    static const char* const kNames[] = {
+        "", " Mutter", " Praxis Dr. Berger", "", " Büro", " Nachbar", "", " Schmidt"};
+    static const char* const kEnds[] = {"  abgefangen.",        "  verbunden.", "",
                                         "  abgehoben 00:03:12", "  sende SMS.", ""};
     static const char* const kServices[] = {"", " Sprache", "", " Fax G3", "", " Daten"};
     std::string text;
@@ -238,12 +260,13 @@ std::string SettingsText(std::size_t ruleEntries, bool isdnPage) {
     const std::size_t perCaller = ruleEntries >= 2 ? 2 : 1;
     const std::size_t callers = std::max<std::size_t>(1, ruleEntries / msns / perCaller);
     if (ruleEntries == 0) {
-        t += key("\\MSN\\5551234\\Sonstige\\00:00") + "\"Action\"=dword:00000000\n\"Param\"=\"\"\n\n";
+        t += key("\\MSN\\5551234\\Sonstige\\00:00") +
+             "\"Action\"=dword:00000000\n\"Param\"=\"\"\n\n";
         return t;
     }
     for (std::size_t m = 0; m < msns; ++m) {
-        const std::string msn = "\\MSN\\55512" + Two(static_cast<int>(m)) + " Anschluss " +
-                                std::to_string(m + 1);
+        const std::string msn =
+            "\\MSN\\55512" + Two(static_cast<int>(m)) + " Anschluss " + std::to_string(m + 1);
         for (std::size_t c = 0; c < callers; ++c) {
             char number[16];
             std::snprintf(number, sizeof number, "030%07zu", c * 1009);
@@ -251,7 +274,8 @@ std::string SettingsText(std::size_t ruleEntries, bool isdnPage) {
                 t += key(msn + "\\" + number + " Anrufer " + std::to_string(c) + "\\" +
                          (e == 0 ? "08:00" : "18:30"));
                 t += "\"Action\"=dword:0000000" + std::to_string((c + e) % 5) + "\n";
-                t += "\"Param\"=\"" + std::string((c + e) % 5 == 2 ? "/usr/share/sounds/klingel.wav" : "") +
+                t += "\"Param\"=\"" +
+                     std::string((c + e) % 5 == 2 ? "/usr/share/sounds/klingel.wav" : "") +
                      "\"\n\n";
             }
         }

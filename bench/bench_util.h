@@ -49,6 +49,8 @@ class Child {
     // Reads output until text has appeared in it (kept from one read to the
     // next); false at its end or after the timeout.
     bool WaitFor(std::string_view text, std::chrono::milliseconds timeout);
+    // Everything it writes until it closes its output (or the timeout).
+    std::string ReadAll(std::chrono::milliseconds timeout);
     void Send(std::string_view line);
     std::optional<int> Wait(std::chrono::milliseconds timeout);
     pid_t Pid() const { return pid_; }
@@ -69,8 +71,8 @@ double Percentile(std::vector<double> values, double p);
 // One figure against its reference: prints
 //   NAME  VALUE UNIT  reference REF UNIT (WHAT)  ratio R  goal <= G  met|MISSED
 // and returns whether the goal holds (always true without a goal).
-bool Report(const std::string& name, double value, const std::string& unit,
-            const std::string& what, double reference, std::optional<double> goal);
+bool Report(const std::string& name, double value, const std::string& unit, const std::string& what,
+            double reference, std::optional<double> goal);
 // A line of information without a goal.
 void Note(const std::string& text);
 
