@@ -256,8 +256,8 @@ std::string SettingsText(std::size_t ruleEntries, bool isdnPage) {
     t += key("\\DMail\\Subscriber") + "\n";
     t += key("\\SMS\\Subscriber") + "\n";
     // Keys in the order the program writes them: ascending, so 0-padded.
-    const std::size_t msns = ruleEntries >= 100 ? 10 : 1;
-    const std::size_t perCaller = ruleEntries >= 2 ? 2 : 1;
+    const std::size_t msns = ruleEntries >= 10 ? 10 : 1;
+    const std::size_t perCaller = ruleEntries >= 20 ? 2 : 1;
     const std::size_t callers = std::max<std::size_t>(1, ruleEntries / msns / perCaller);
     if (ruleEntries == 0) {
         t += key("\\MSN\\5551234\\Sonstige\\00:00") +
