@@ -288,8 +288,8 @@ double IdleCpuMs(const Child& child, std::chrono::seconds span) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int perTurn = argc > 1 ? std::atoi(argv[1]) : 50;
-    const int turns = argc > 2 ? std::atoi(argv[2]) : 4;
+    const int perTurn = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int turns = argc > 2 ? std::atoi(argv[2]) : 6;
     try {
         tolvar::test::LineFixture line;
         Proxy proxy(line.Port());
