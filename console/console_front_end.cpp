@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/ascii_run.h"
 #include "core/charset.h"
 #include "core/line_store.h"
 #include "engine/engine.h"
@@ -141,7 +142,7 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
             p = std::copy(number, number + digits, p);
             *p++ = ':';
             *p++ = ' ';
-            const std::size_t plain = CopyPrintableAsciiRun(line, p);
+            const std::size_t plain = ascii::Run<true>(line, p);
             if (plain == line.size() || IsCleanText(line.substr(plain))) {
                 std::copy(line.begin() + static_cast<std::ptrdiff_t>(plain), line.end(), p + plain);
                 p[line.size()] = '\n';

@@ -1,5 +1,7 @@
 #include "core/line_store.h"
 
+#include "core/ascii_run.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -201,6 +203,21 @@ bool LineStore::AppendFromRoom(std::size_t position, std::size_t length, std::si
     textSize_ = end;
     ends_[lines_++] = textSize_;
     return true;
+}
+
+std::size_t LineStore::TakePlainLines(std::size_t end) {
+    if (end > textCapacity_) throw std::out_of_range("TakePlainLines outside the room");
+    if (lineEndSize_ != 2 || lineEnd_[0] != '\r' || lineEnd_[1] != '\n') return textSize_;
+    while (textSize_ < end) {
+        const std::size_t run =
+            ascii::Run<false>(std::string_view(text_ + textSize_, end - textSize_), nullptr);
+        const std::size_t at = textSize_ + run;
+        if (end - at < 2 || text_[at] != '\r' || text_[at + 1] != '\n') break;
+        GrowEnds(lines_ + 1);
+        textSize_ = at + 2;
+        ends_[lines_++] = textSize_;
+    }
+    return textSize_;
 }
 
 void LineStore::GrowText(std::size_t needed) {

@@ -159,6 +159,17 @@ TEST(LineStore, LinesCutInTheRoom) {
     lines.Append("vier");
     EXPECT_EQ(lines.Bytes(), "eins\r\nzwei\r\ndrei\r\nvier\r\n");
     EXPECT_THROW(lines.AppendFromRoom(0, 4, 6), std::out_of_range);  // inside the text
+
+    // Plain lines taken in one go, up to the first that needs a closer look.
+    const std::string more = "fünf\r\nsechs\r\nsieben\r\nacht\nneun\r\n";
+    LineStore taken("\r\n");
+    char* at = taken.Room(more.size());
+    std::copy(more.begin(), more.end(), at);
+    EXPECT_EQ(taken.TakePlainLines(more.size()), 0u);  // "fünf" is not ASCII
+    ASSERT_TRUE(taken.AppendFromRoom(0, 5, 7));
+    EXPECT_EQ(taken.TakePlainLines(more.size()), 22u);  // "acht" ends in LF alone
+    EXPECT_EQ(taken.ToVector(), (std::vector<std::string>{"fünf", "sechs", "sieben"}));
+    EXPECT_EQ(LineStore().TakePlainLines(0), 0u);  // no CR LF to end its lines
 }
 
 // IsCleanText says yes exactly where ReplaceControlCharacters changes nothing.
