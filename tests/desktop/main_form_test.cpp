@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 
 #include "app/main_form.h"
 #include "core/virtual_time.h"
@@ -255,6 +256,29 @@ TEST_F(MainFormTest, LongListsFollowNewLinesAndScreenReadersReadThem) {
     engine->SetActivePage(Page::ISDN);
     QApplication::processEvents();
     EXPECT_TRUE(lastShown(trace));
+}
+
+// Ctrl+C on the log list is "Nummern &kopieren", not the list's own copy of
+// the whole line; clearing empties the list and the next line is shown.
+TEST_F(MainFormTest, CopyKeyAndClearingTheLogList) {
+    Start();
+    engine->ShowWindow(Page::Protokoll);
+    QApplication::processEvents();
+    QListView* list = form->EventLogList();
+    engine->Log().AppendLine("09:30:00   0911234 Sprache -> 5551234 Mutter");
+    list->setFocus();
+    QGuiApplication::clipboard()->clear();
+    // As a real key press comes: shortcuts are looked for first.
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0911234 Sprache -> 5551234");
+
+    form->findChild<QAction*>("cmClearProtokoll")->trigger();
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    engine->Log().AppendLine("10:00:00   0912 -> 5551234");
+    ASSERT_EQ(list->model()->rowCount(), 1);
+    EXPECT_EQ(list->model()->index(0, 0).data().toString(), "10:00:00   0912 -> 5551234");
+    EXPECT_EQ(list->currentIndex().row(), 0);
 }
 
 TEST_F(MainFormTest, AllTabsFitWithoutScrolling) {
