@@ -1,12 +1,11 @@
 #include "app/log_page.h"
 
-#include <QListWidget>
 #include <QMenu>
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include "app/line_list.h"
 #include "app/main_form.h"
-#include "app/qt_text.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -14,7 +13,7 @@ namespace tolvar {
 LogPage::LogPage(TMainForm& form) : form_(form) {
     setObjectName("tsProtokoll");
     auto* layout = new QVBoxLayout(this);
-    LBTraceBox = new QListWidget;
+    LBTraceBox = new LineListView;
     LBTraceBox->setObjectName("LBTraceBox");
     LBTraceBox->setAccessibleName("Ereignisprotokoll");
     layout->addWidget(LBTraceBox);
@@ -30,7 +29,7 @@ LogPage::LogPage(TMainForm& form) : form_(form) {
     // Enabled only while a line is selected, checked each time the menu opens.
     connect(popup, &QMenu::aboutToShow, this, [this] {
         Engine* engine = form_.EngineOrNull();
-        cmCopyNumbers->setEnabled(engine && engine->CanCopyNumbers(LBTraceBox->currentRow()));
+        cmCopyNumbers->setEnabled(engine && engine->CanCopyNumbers(SelectedRow()));
     });
     LBTraceBox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(LBTraceBox, &QWidget::customContextMenuRequested, this,
@@ -42,31 +41,52 @@ LogPage::LogPage(TMainForm& form) : form_(form) {
     connect(copy, &QShortcut::activated, this, &LogPage::CopySelectedNumbers);
 }
 
+QListView* LogPage::List() const {
+    return LBTraceBox;
+}
+
+int LogPage::SelectedRow() const {
+    const QModelIndex current = LBTraceBox->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
 void LogPage::CopySelectedNumbers() {
     Engine* engine = form_.EngineOrNull();
-    const int row = LBTraceBox->currentRow();
+    const int row = SelectedRow();
     if (engine && engine->CanCopyNumbers(row))
         engine->Guard([engine, row] { engine->CopyNumbers(row); });
 }
 
-void LogPage::Loaded(const std::vector<std::string>& lines) {
-    LBTraceBox->clear();
-    for (const auto& l : lines) LBTraceBox->addItem(Q(l));
-    if (LBTraceBox->count() > 0) LBTraceBox->setCurrentRow(LBTraceBox->count() - 1);
+void LogPage::Detach() {
+    LBTraceBox->Lines()->Show(nullptr);
 }
 
-void LogPage::LineSet(int index, const std::string& text, bool appended) {
+void LogPage::Loaded(const LineStore& lines) {
+    LBTraceBox->Lines()->Show(&lines);
+    SelectLast();
+}
+
+void LogPage::LineSet(int index, bool appended) {
     if (appended) {
-        LBTraceBox->addItem(Q(text));
-        LBTraceBox->setCurrentRow(LBTraceBox->count() - 1);
-        LBTraceBox->scrollToBottom();
-    } else if (QListWidgetItem* item = LBTraceBox->item(index)) {
-        item->setText(Q(text));
+        LBTraceBox->Lines()->Appended();
+        SelectLast();
+    } else {
+        LBTraceBox->Lines()->LineChanged(index);
     }
 }
 
 void LogPage::Cleared() {
-    LBTraceBox->clear();
+    LBTraceBox->Lines()->Cleared();
+}
+
+// The last line is selected, which brings it into view (at once when the page
+// is shown, else when it is shown next).
+void LogPage::SelectLast() {
+    const int rows = LBTraceBox->Lines()->rowCount();
+    if (rows == 0) return;
+    LBTraceBox->setCurrentIndex(LBTraceBox->Lines()->index(rows - 1));
+    // A hidden list scrolls by the size it has then: at the end once shown.
+    LBTraceBox->FollowEnd();
 }
 
 }  // namespace tolvar

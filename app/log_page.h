@@ -2,30 +2,35 @@
 // The page "Ereignisprotokoll": the event log list with its context menu.
 
 #include <QWidget>
-#include <string>
-#include <vector>
 
 class QAction;
-class QListWidget;
+class QListView;
 
 namespace tolvar {
 
+class LineListView;
+class LineStore;
 class TMainForm;
 
 class LogPage final : public QWidget {
   public:
     explicit LogPage(TMainForm& form);
 
-    void Loaded(const std::vector<std::string>& lines);
-    void LineSet(int index, const std::string& text, bool appended);
+    // lines: the engine's event log, shown as it is.
+    void Loaded(const LineStore& lines);
+    void LineSet(int index, bool appended);
     void Cleared();
-    QListWidget* List() const { return LBTraceBox; }
+    // The engine and its event log are gone.
+    void Detach();
+    QListView* List() const;
 
   private:
+    int SelectedRow() const;
+    void SelectLast();
     void CopySelectedNumbers();
 
     TMainForm& form_;
-    QListWidget* LBTraceBox = nullptr;
+    LineListView* LBTraceBox = nullptr;
     QAction* cmCopyNumbers = nullptr;
 };
 

@@ -57,12 +57,17 @@ TMainForm::TMainForm(std::optional<bool> tray)
 TMainForm::~TMainForm() {
     // The pages ask the window for the engine while they go (a hidden grid
     // still asks its model): they must go while the window is one.
-    engine_ = nullptr;
+    SetEngine(nullptr);
     delete takeCentralWidget();
 }
 
 void TMainForm::SetEngine(Engine* engine) {
     engine_ = engine;
+    // The lists show the engine's own stores: none may outlive it.
+    if (engine == nullptr) {
+        log_->Detach();
+        isdn_->Detach();
+    }
 }
 
 void TMainForm::SetDialogs(Dialogs* dialogs) {
@@ -117,7 +122,7 @@ void TMainForm::RulesChanged(const RuleStore& rules) {
     rules_->Show(rules);
 }
 
-QListWidget* TMainForm::EventLogList() const {
+QListView* TMainForm::EventLogList() const {
     return log_->List();
 }
 
@@ -194,8 +199,8 @@ void TMainForm::SetIsdnTabVisible(bool visible) {
     if (!visible && index >= 0) pages_->removeTab(index);
 }
 
-void TMainForm::AppendIsdnTrace(const std::string& line) {
-    isdn_->Append(line);
+void TMainForm::AppendIsdnTrace(const LineStore& trace) {
+    isdn_->Appended(trace);
 }
 
 void TMainForm::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
@@ -311,12 +316,12 @@ void TMainForm::changeEvent(QEvent* event) {
         engine_->Guard([this] { engine_->ShowWindow(); });
 }
 
-void TMainForm::LogLoaded(const std::vector<std::string>& lines) {
+void TMainForm::LogLoaded(const LineStore& lines) {
     log_->Loaded(lines);
 }
 
-void TMainForm::LogLineSet(int index, const std::string& text, bool appended) {
-    log_->LineSet(index, text, appended);
+void TMainForm::LogLineSet(int index, const std::string&, bool appended) {
+    log_->LineSet(index, appended);
 }
 
 void TMainForm::LogCleared() {

@@ -12,6 +12,7 @@
 
 #include "core/front_end.h"
 
+class QListView;
 class QListWidget;
 class QMenu;
 class QTabWidget;
@@ -45,7 +46,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void HideWindow() override;
     void SetActivePage(Page page) override;
     void SetIsdnTabVisible(bool visible) override;
-    void AppendIsdnTrace(const std::string& line) override;
+    void AppendIsdnTrace(const LineStore& trace) override;
     void AppendStatusLine(StatusList list, const std::string& text, bool marked) override;
     void ClearStatusList(StatusList list) override;
     void SetControlEnabled(Control control, bool enabled) override;
@@ -59,7 +60,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void ReportError(const std::string& text) override;
     void Quit() override;
     void PlaceAtBottomRight() override;
-    void LogLoaded(const std::vector<std::string>& lines) override;
+    void LogLoaded(const LineStore& lines) override;
     void LogLineSet(int index, const std::string& text, bool appended) override;
     void LogCleared() override;
     void SetClipboard(const std::string& text) override;
@@ -72,7 +73,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     QSystemTrayIcon* Tray() const { return tray_; }
     int TrayPhase() const { return trayPhase_; }
     const QString& TrayTip() const { return trayTip_; }
-    QListWidget* EventLogList() const;
+    QListView* EventLogList() const;
 
     QTabWidget* Pages() const { return pages_; }
     DesktopPage* DesktopOptions() const { return desktop_; }

@@ -1,10 +1,9 @@
 #include "app/simple_pages.h"
 
 #include <QLabel>
-#include <QListWidget>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "app/line_list.h"
 
 namespace tolvar {
 
@@ -32,7 +31,7 @@ InfoPage::InfoPage() {
 IsdnPage::IsdnPage() {
     setObjectName("tsISDN");
     auto* isdn = new QVBoxLayout(this);
-    LBISDNTrace = new QListWidget;
+    LBISDNTrace = new LineListView;
     LBISDNTrace->setObjectName("LBISDNTrace");
     LBISDNTrace->setAccessibleName("ISDN-Protokoll");
     QFont mono("Monospace");
@@ -41,8 +40,19 @@ IsdnPage::IsdnPage() {
     isdn->addWidget(LBISDNTrace);
 }
 
-void IsdnPage::Append(const std::string& line) {
-    LBISDNTrace->addItem(Q(line));
+void IsdnPage::Detach() {
+    LBISDNTrace->Lines()->Show(nullptr);
+}
+
+void IsdnPage::Appended(const LineStore& trace) {
+    LineListModel* model = LBISDNTrace->Lines();
+    if (model->rowCount() == 0) model->Show(&trace);
+    model->Appended();
+    LBISDNTrace->FollowEnd();
+}
+
+QListView* IsdnPage::List() const {
+    return LBISDNTrace;
 }
 
 }  // namespace tolvar

@@ -2,11 +2,13 @@
 // The pages "Info" and "ISDN".
 
 #include <QWidget>
-#include <string>
 
-class QListWidget;
+class QListView;
 
 namespace tolvar {
+
+class LineListView;
+class LineStore;
 
 class InfoPage final : public QWidget {
   public:
@@ -16,11 +18,14 @@ class InfoPage final : public QWidget {
 class IsdnPage final : public QWidget {
   public:
     IsdnPage();
-    void Append(const std::string& line);
-    QListWidget* List() const { return LBISDNTrace; }
+    // A line was appended to trace, the engine's own list, shown as it is.
+    void Appended(const LineStore& trace);
+    // The engine and its trace are gone.
+    void Detach();
+    QListView* List() const;
 
   private:
-    QListWidget* LBISDNTrace = nullptr;
+    LineListView* LBISDNTrace = nullptr;
 };
 
 }  // namespace tolvar

@@ -34,19 +34,27 @@ CallMonitor::CallMonitor(CallMonitorHost host)
 }
 
 void CallMonitor::ConnectInd(const CapiMessageView& msg) {
+    // 8. Every call is alerted before any rule is looked at, and before the
+    //    program's own bookkeeping (steps 1-7): the caller is told at once.
+    //    Alerting needs the PLCI and the CIP value alone. A D-Mail call goes
+    //    to D-Mail reception first (6) and is alerted below; so is every call
+    //    while the ISDN trace is written, whose lines about a malformed
+    //    message come before the ALERT_REQ's.
+    const bool early = AlertEarly(msg);
     const auto ind = DecodeConnectInd(msg);
-    FrontEnd& ui = h_.ui;
     if (!ind) {
         if (h_.capi.TraceEnabled())
-            ui.AppendIsdnTrace(
+            h_.capi.TraceLine(
                 "CONNECT_IND zu kurz (" +
                 std::to_string(std::min<std::size_t>(msg.Length(), msg.bytes().size())) +
                 " Bytes), nicht bearbeitet");
         return;
     }
     if (!ind->fault.empty() && h_.capi.TraceEnabled())
-        ui.AppendIsdnTrace("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht (" +
-                           std::string(ParamFaultText(ind->faultKind)) + "), ab hier leer");
+        h_.capi.TraceLine("CONNECT_IND: " + ind->fault + " passt nicht in die Nachricht (" +
+                          std::string(ParamFaultText(ind->faultKind)) + "), ab hier leer");
+    const bool dmailCall = ind->cip == cip::kDMail;
+    if (!dmailCall && !early) h_.capi.SendAlertReq(ind->plci);
 
     // 1. The call's record.
     TConnection record;
@@ -64,13 +72,13 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     // 5.-7. The line: time, caller, service, MSN.
     std::string line = FormatLongTime(call.ArrivalTime) + "   " + call.CallingNumber +
                        ServiceText(ind->cip) + " -> " + call.CalledNumber;
-    // 6. A D-Mail call goes to D-Mail reception before it is alerted.
-    const bool dmailCall = ind->cip == cip::kDMail;
-    if (dmailCall && h_.dmail) h_.dmail->Receive(call);
-    // 8. Every call is alerted before any rule is looked at.
-    h_.capi.SendAlertReq(call.PLCI);
-    // 9. D-Mail calls are no monitored calls.
-    if (dmailCall) return;
+    // 6. A D-Mail call goes to D-Mail reception before it is alerted; 9. it
+    //    is no monitored call.
+    if (dmailCall) {
+        if (h_.dmail) h_.dmail->Receive(call);
+        h_.capi.SendAlertReq(call.PLCI);
+        return;
+    }
 
     // 10.-11. The rule.
     const RuleNode* msn = h_.rules.FindMsnNode(call.CalledNumber);
@@ -125,6 +133,17 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
                   call.Kind != CallKind::Sound && call.Kind != CallKind::Abfangen);
 }
 
+bool CallMonitor::AlertEarly(const CapiMessageView& msg) {
+    if (h_.capi.TraceEnabled()) return false;
+    const Bytes wire = msg.bytes().first(std::min<std::size_t>(msg.bytes().size(), msg.Length()));
+    const auto plci = ReadU32(wire, 8);
+    const auto cip = ReadU16(wire, 12);
+    // Without both the message is no call (see DecodeConnectInd).
+    if (!plci || !cip || *cip == cip::kDMail) return false;
+    h_.capi.SendAlertReq(*plci);
+    return true;
+}
+
 void CallMonitor::PlayDelayedSound(std::uint32_t plci, std::string line, std::string path,
                                    std::string name) {
     // Whatever CAPI reports meanwhile waits, as it would behind a handler that slept.
@@ -171,7 +190,8 @@ void CallMonitor::ConnectActive(TConnection& call) {
 
 void CallMonitor::AppendToLine(const TConnection& call, const std::string& text) {
     if (call.LogLine < 0 || static_cast<std::size_t>(call.LogLine) >= h_.log.Lines().size()) return;
-    h_.log.ReplaceLine(call.LogLine, h_.log.Lines()[static_cast<std::size_t>(call.LogLine)] + text);
+    h_.log.ReplaceLine(call.LogLine,
+                       std::string(h_.log.Lines()[static_cast<std::size_t>(call.LogLine)]) + text);
 }
 
 void CallMonitor::Finished(const TConnection& call, const std::string& ending, bool missed) {

@@ -86,6 +86,9 @@ class CallMonitor final : public CallOwner {
     // Steps after the action's at-arrival step: lookup, announcement, log line.
     void FinishArrival(std::uint32_t plci, std::string line, bool callerFound,
                        const std::string& name, bool announce);
+    // Sends a plain call's ALERT_REQ straight from the message; false when
+    // the call is to be alerted later (see ConnectInd).
+    bool AlertEarly(const CapiMessageView& msg);
     void PlayDelayedSound(std::uint32_t plci, std::string line, std::string path, std::string name);
     void SoundDelayElapsed();
     void AppendToLine(const TConnection& call, const std::string& text);

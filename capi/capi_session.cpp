@@ -77,8 +77,8 @@ bool CapiSession::WMCapiSignal() {
 void CapiSession::Drop(Bytes delivered, const std::string& why) {
     const auto command = ReadU16(delivered, 4);
     if (traceEnabled_)
-        ui_.AppendIsdnTrace((command ? TraceName(*command) : std::string("Nachricht")) +
-                            " verworfen: " + why);
+        TraceLine((command ? TraceName(*command) : std::string("Nachricht")) +
+                  " verworfen: " + why);
     // libcapi20 keeps a DATA_B3_IND's buffer until it is answered: even a
     // message dropped here gives it back, when it names its NCCI and handle.
     const auto ncci = ReadU32(delivered, 8);
@@ -86,8 +86,14 @@ void CapiSession::Drop(Bytes delivered, const std::string& why) {
     if (command == cmd::DATA_B3_IND && ncci && handle) SendDataB3Resp(*ncci, *handle);
 }
 
+void CapiSession::TraceLine(std::string_view line) {
+    if (!traceEnabled_) return;
+    trace_.Append(line);
+    ui_.AppendIsdnTrace(trace_);
+}
+
 void CapiSession::Dispatch(const CapiMessageView& msg) {
-    if (traceEnabled_) ui_.AppendIsdnTrace(ReceivedTraceLine(msg));
+    if (traceEnabled_) TraceLine(ReceivedTraceLine(msg));
     if (const auto seat = Seat(msg.CommandWord()))
         if (const Handler& h = handlers_[*seat]) h(msg);
 }
@@ -96,9 +102,9 @@ void CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& na
     const std::uint32_t result = driver_.PutMessage(applId_, msg.Wire(), data);
     if (traceEnabled_) {
         if (result == 0)
-            ui_.AppendIsdnTrace(SentTraceLine(msg.Wire(), name));
+            TraceLine(SentTraceLine(msg.Wire(), name));
         else
-            ui_.AppendIsdnTrace("Konnte " + name + " nicht schicken 0x" + HexNoPad(result));
+            TraceLine("Konnte " + name + " nicht schicken 0x" + HexNoPad(result));
     }
     if (result != 0 && OnPutFailed) OnPutFailed(result);
 }

@@ -11,6 +11,7 @@
 #include "capi/capi_codes.h"
 #include "capi/capi_driver.h"
 #include "capi/capi_message.h"
+#include "core/line_store.h"
 
 namespace tolvar {
 
@@ -53,6 +54,10 @@ class CapiSession {
     // The ISDN trace is written only while its tab is shown.
     void SetTraceEnabled(bool on) { traceEnabled_ = on; }
     bool TraceEnabled() const { return traceEnabled_; }
+    // Appends a line to the ISDN trace, while it is written.
+    void TraceLine(std::string_view line);
+    // Every trace line written, kept for the run (the trace is never cleared).
+    const LineStore& IsdnTrace() const { return trace_; }
 
     // Installs the handler of one of kDispatchedCommands.
     void SetHandler(std::uint16_t commandWord, Handler handler);
@@ -98,6 +103,7 @@ class CapiSession {
     FrontEnd& ui_;
     std::uint32_t applId_ = 0;
     bool traceEnabled_ = false;
+    LineStore trace_;
     std::uint32_t lastFetch_ = 0;
     TCapiMessage SendBuffer;
     std::array<Handler, kDispatchedCommands.size()> handlers_;

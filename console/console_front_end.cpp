@@ -1,12 +1,16 @@
 #include "console/console_front_end.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "console/console_dmail.h"
 #include "console/sms_commands.h"
+#include "core/ascii_run.h"
 #include "core/charset.h"
+#include "core/line_store.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -14,17 +18,46 @@ namespace tolvar {
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::function<void()> quit)
     : out_(out), quit_(std::move(quit)) {}
 
-void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) {
-    std::string line = channel + ": ";
-    for (char c : ReplaceControlCharacters(text, "\r\n")) {
-        if (c == '\r')
-            line += "\\r";
-        else if (c == '\n')
-            line += "\\n";
-        else
-            line += c;
+void ConsoleFrontEnd::AppendLine(std::string& out, std::string_view channel,
+                                 std::string_view text) {
+    out += channel;
+    out += ": ";
+    AppendText(out, text);
+}
+
+void ConsoleFrontEnd::AppendLogLine(std::string& out, std::string_view number,
+                                    std::string_view text) {
+    out += "protokoll ";
+    out += number;
+    out += ": ";
+    AppendText(out, text);
+}
+
+void ConsoleFrontEnd::AppendText(std::string& out, std::string_view text) {
+    if (IsCleanText(text)) {
+        out += text;
+        return;
     }
-    out_ << line << '\n' << std::flush;
+    for (char c : ReplaceControlCharacters(std::string(text), "\r\n")) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+}
+
+void ConsoleFrontEnd::Emit(const std::string& channel, const std::string& text) {
+    std::string line;
+    AppendLine(line, channel, text);
+    line += '\n';
+    out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out_.flush();
+}
+
+void ConsoleFrontEnd::AppendIsdnTrace(const LineStore& trace) {
+    Emit("isdn", std::string(trace.back()));
 }
 
 void ConsoleFrontEnd::AppendStatusLine(StatusList list, const std::string& text, bool marked) {
@@ -95,8 +128,63 @@ void ConsoleDevices::Withdraw(std::uint32_t id) {
     shown_.erase(it);
 }
 
-void ConsoleFrontEnd::LogLoaded(const std::vector<std::string>& lines) {
-    for (std::size_t i = 0; i < lines.size(); ++i) Emit("protokoll " + std::to_string(i), lines[i]);
+void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
+    // Written in large blocks, not line by line, from one buffer used again:
+    // a buffer for the whole log would cost as much in fresh memory as the
+    // writing itself.
+    constexpr std::size_t kBlock = 256 * 1024;
+    constexpr std::string_view kChannel = "protokoll ";
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+    std::size_t used = 0;
+    const auto write = [&](const char* data, std::size_t size) {
+        out_.write(data, static_cast<std::streamsize>(size));
+    };
+    // The line number, counted up in its digits.
+    char number[24] = {'0'};
+    std::size_t digits = 1;
+    const auto countUp = [&] {
+        std::size_t i = digits;
+        while (i > 0 && number[i - 1] == '9') number[--i] = '0';
+        if (i > 0) {
+            ++number[i - 1];
+        } else {
+            std::copy_backward(number, number + digits, number + digits + 1);
+            number[0] = '1';
+            ++digits;
+        }
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i, countUp()) {
+        const std::string_view line = lines[i];
+        const std::size_t size = kChannel.size() + digits + 2 + line.size() + 1;
+        if (used + size > kBlock && used > 0) {
+            write(buffer.get(), used);
+            used = 0;
+        }
+        if (size <= kBlock) {
+            // The usual case: copied and checked in one pass.
+            char* p = buffer.get() + used;
+            p = std::copy(kChannel.begin(), kChannel.end(), p);
+            p = std::copy(number, number + digits, p);
+            *p++ = ':';
+            *p++ = ' ';
+            const std::size_t plain = ascii::Run<true>(line, p);
+            if (plain == line.size() || IsCleanText(line.substr(plain))) {
+                std::copy(line.begin() + static_cast<std::ptrdiff_t>(plain), line.end(), p + plain);
+                p[line.size()] = '\n';
+                used += size;
+                continue;
+            }
+        }
+        // Rare: a line too long for the buffer, or one that needs escaping.
+        if (used > 0) write(buffer.get(), used);
+        used = 0;
+        std::string one;
+        AppendLogLine(one, std::string_view(number, digits), line);
+        one += '\n';
+        write(one.data(), one.size());
+    }
+    write(buffer.get(), used);
+    out_.flush();
 }
 
 void ConsoleFrontEnd::SetTrayTip(const std::string& tip) {

@@ -24,7 +24,7 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     void SetActivePage(Page) override {}
     void PlaceAtBottomRight() override {}
     void SetIsdnTabVisible(bool) override {}
-    void AppendIsdnTrace(const std::string& line) override { Emit("isdn", line); }
+    void AppendIsdnTrace(const LineStore& trace) override;
     void AppendStatusLine(StatusList list, const std::string& text, bool marked) override;
     void ClearStatusList(StatusList list) override;
     void SetControlEnabled(Control, bool) override {}
@@ -37,7 +37,9 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     void SetBusyCursor(bool) override {}
     void ReportError(const std::string& text) override { Emit("box", text); }
     void Quit() override { quit_(); }
-    void LogLoaded(const std::vector<std::string>& lines) override;
+    // All lines in large blocks and one flush: a long log would otherwise cost
+    // one write each.
+    void LogLoaded(const LineStore& lines) override;
     void LogLineSet(int index, const std::string& text, bool) override {
         Emit("protokoll " + std::to_string(index), text);
     }
@@ -63,6 +65,13 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     void Emit(const std::string& channel, const std::string& text);
 
   private:
+    // channel + ": " + text as Emit writes it, without the line end.
+    static void AppendLine(std::string& out, std::string_view channel, std::string_view text);
+    // The same for "protokoll " + number.
+    static void AppendLogLine(std::string& out, std::string_view number, std::string_view text);
+    // text with CR and LF escaped and other control characters replaced.
+    static void AppendText(std::string& out, std::string_view text);
+
     std::ostream& out_;
     std::function<void()> quit_;
     std::string tip_ = "Tolvar";

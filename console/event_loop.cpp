@@ -1,7 +1,7 @@
 #include "console/event_loop.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,14 +13,22 @@ namespace tolvar {
 
 EventLoop::EventLoop() {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe2 failed");
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ < 0 || pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error("epoll_create1 or pipe2 failed");
     wakeRead_ = fds[0];
     wakeWrite_ = fds[1];
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.fd = wakeRead_;
+    if (epoll_ctl(epoll_, EPOLL_CTL_ADD, wakeRead_, &e) != 0)
+        throw std::runtime_error("epoll_ctl failed");
 }
 
 EventLoop::~EventLoop() {
     close(wakeRead_);
     close(wakeWrite_);
+    close(epoll_);
 }
 
 TimerService::Id EventLoop::Schedule(std::uint32_t delayMs, std::function<void()> fn) {
@@ -52,11 +60,33 @@ void EventLoop::Post(std::function<void()> fn) {
 
 void EventLoop::Watch(int fd, std::function<void()> onReadable) {
     Unwatch(fd);
-    watches_.emplace_back(fd, std::move(onReadable));
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.fd = fd;
+    if (epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e) != 0) {
+        if (errno != EPERM) throw std::runtime_error("epoll_ctl failed");
+        alwaysReady_.push_back(fd);
+    }
+    watches_.emplace_back(fd, std::make_shared<std::function<void()>>(std::move(onReadable)));
 }
 
 void EventLoop::Unwatch(int fd) {
-    std::erase_if(watches_, [fd](const auto& w) { return w.first == fd; });
+    if (std::erase_if(watches_, [fd](const auto& w) { return w.first == fd; }) == 0) return;
+    if (std::erase(alwaysReady_, fd) == 0) epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+}
+
+void EventLoop::Readable(int fd) {
+    if (fd == wakeRead_) {
+        RunPosted();
+        return;
+    }
+    // A handler may unwatch, this descriptor or another: found again.
+    for (const auto& w : watches_)
+        if (w.first == fd) {
+            const auto fn = w.second;
+            (*fn)();
+            return;
+        }
 }
 
 void EventLoop::Quit(int code) {
@@ -88,29 +118,23 @@ void EventLoop::RunDueTimers() {
 }
 
 int EventLoop::Run() {
+    epoll_event events[16];
     while (!quit_) {
         int timeout = -1;
-        if (!timers_.empty()) {
+        if (!alwaysReady_.empty()) {
+            timeout = 0;
+        } else if (!timers_.empty()) {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
                 timers_.begin()->first.first - std::chrono::steady_clock::now());
             timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, INT_MAX));
         }
-        std::vector<pollfd> fds{{wakeRead_, POLLIN, 0}};
-        for (const auto& w : watches_) fds.push_back({w.first, POLLIN, 0});
-        const int ready = poll(fds.data(), fds.size(), timeout);
-        if (ready < 0 && errno != EINTR) throw std::runtime_error("poll failed");
-        if (ready > 0) {
-            if (fds[0].revents & POLLIN) RunPosted();
-            for (std::size_t i = 1; i < fds.size() && !quit_; ++i) {
-                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-                // A handler may unwatch; find it again by descriptor.
-                for (const auto& w : watches_)
-                    if (w.first == fds[i].fd) {
-                        auto fn = w.second;
-                        fn();
-                        break;
-                    }
-            }
+        const int ready = epoll_wait(epoll_, events, 16, timeout);
+        if (ready < 0 && errno != EINTR) throw std::runtime_error("epoll_wait failed");
+        for (int i = 0; i < ready && !quit_; ++i) Readable(events[i].data.fd);
+        if (!alwaysReady_.empty()) {
+            const std::vector<int> always = alwaysReady_;  // the callbacks may unwatch
+            for (const int fd : always)
+                if (!quit_) Readable(fd);
         }
         RunDueTimers();
     }

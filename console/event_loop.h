@@ -1,11 +1,14 @@
 #pragma once
-// A small poll() event loop for the console front end: timers, functions
-// posted from other threads, and one input file descriptor.
+// A small epoll event loop for the console front end: timers, functions
+// posted from other threads, and descriptors to watch. epoll rather than poll:
+// a descriptor that turns readable wakes the loop without every other one
+// being looked at again, which is part of the reaction to a call.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -38,11 +41,18 @@ class EventLoop final : public TimerService, public IoService {
   private:
     using TimePoint = std::chrono::steady_clock::time_point;
     void RunPosted();
+    void Readable(int fd);
     void RunDueTimers();
 
+    int epoll_ = -1;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
-    std::vector<std::pair<int, std::function<void()>>> watches_;
+    // Few, so kept side by side; shared, so that a callback that unwatches
+    // its own descriptor survives.
+    std::vector<std::pair<int, std::shared_ptr<std::function<void()>>>> watches_;
+    // Descriptors epoll cannot watch (a regular file or /dev/null as input):
+    // always readable, as poll would say.
+    std::vector<int> alwaysReady_;
     bool quit_ = false;
     int exitCode_ = 0;
     Id nextId_ = 1;

@@ -104,7 +104,7 @@ bool RemoveIfStale(const std::string& file) {
 
 }  // namespace
 
-std::optional<std::string> WriteFileAtomically(const std::string& path, const std::string& bytes,
+std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes,
                                                struct stat* written) {
     const std::string target = WriteTarget(path);
     const TempPlace place = TempPlaceFor(target);

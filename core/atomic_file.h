@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tolvar {
 
@@ -21,7 +22,7 @@ namespace tolvar {
 // The temporary file is named "." + the file's name + "." + six letters or
 // digits, and is held under an exclusive flock until it has been renamed, so
 // that RemoveStaleTempFiles can tell a live write from one that was killed.
-std::optional<std::string> WriteFileAtomically(const std::string& path, const std::string& bytes,
+std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes,
                                                struct stat* written = nullptr);
 
 // Removes the temporary files that writes to path left behind when the process

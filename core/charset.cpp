@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/ascii_run.h"
+
 namespace tolvar {
 
 namespace {
@@ -13,7 +15,7 @@ constexpr char32_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // Decodes one UTF-8 sequence at i; nothing for an invalid one.
-bool NextCodePoint(const std::string& s, std::size_t& i, char32_t& cp) {
+bool NextCodePoint(std::string_view s, std::size_t& i, char32_t& cp) {
     const auto b = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
     const std::uint8_t lead = b(i);
     int n;
@@ -123,6 +125,26 @@ std::string ReplaceControlCharacters(const std::string& text, std::string_view k
             out.append(text, start, i - start);
     }
     return out;
+}
+
+std::size_t PrintableAsciiRun(std::string_view text) {
+    return ascii::Run<false>(text, nullptr);
+}
+
+std::size_t CopyPrintableAsciiRun(std::string_view text, char* out) {
+    return ascii::Run<true>(text, out);
+}
+
+bool IsCleanText(std::string_view text) {
+    std::size_t i = 0;
+    for (;;) {
+        i += PrintableAsciiRun(text.substr(i));
+        if (i == text.size()) return true;
+        char32_t cp;
+        if (static_cast<std::uint8_t>(text[i]) < 0x80 || !NextCodePoint(text, i, cp) ||
+            IsControlCharacter(cp))
+            return false;
+    }
 }
 
 bool IsValidUtf8(const std::string& text) {

@@ -11,6 +11,7 @@
 
 namespace tolvar {
 
+class LineStore;
 class RuleStore;
 
 // The pages of the main window, in their order.
@@ -86,8 +87,10 @@ class FrontEnd {
     // Start position: the bottom right corner of the screen, above the task bar.
     virtual void PlaceAtBottomRight() = 0;
 
-    // A line appended to the ISDN trace list.
-    virtual void AppendIsdnTrace(const std::string& line) = 0;
+    // A line was appended to the ISDN trace: trace.back(). trace is the
+    // engine's own list and lives as long as the engine, so a window may show
+    // it as it is instead of keeping a copy.
+    virtual void AppendIsdnTrace(const LineStore& trace) = 0;
     // A line appended to a status list and selected; marked lines are the
     // message log's sent messages.
     virtual void AppendStatusLine(StatusList list, const std::string& text,
@@ -114,8 +117,10 @@ class FrontEnd {
     virtual void Quit() = 0;
 
     // The event log list: all lines at load (the last one selected), one line
-    // appended (and selected) or replaced, the list emptied.
-    virtual void LogLoaded(const std::vector<std::string>& lines) = 0;
+    // appended (and selected) or replaced, the list emptied. lines is the
+    // engine's own list, which later calls change; it lives as long as the
+    // engine, so a window may show it as it is instead of keeping a copy.
+    virtual void LogLoaded(const LineStore& lines) = 0;
     virtual void LogLineSet(int index, const std::string& text, bool appended) = 0;
     virtual void LogCleared() = 0;
     virtual void SetClipboard(const std::string& text) = 0;

@@ -25,7 +25,7 @@ Engine::Engine(EngineHost host)
              .up = [this](const std::string& m) { Guard([&] { CapiUp(m); }); },
              .down = [this](const std::string& r) { Guard([&] { CapiDown(r); }); }}),
       router_(capi_, Connections_),
-      eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath),
+      eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath, host_.post),
       tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
       ruleEditor_(rules_, [this](Page page) { SetActivePage(page); }),
@@ -107,6 +107,11 @@ void Engine::BindDispatchTable() {
 
 void Engine::FormCreate() {
     RemoveStaleTempFiles({host_.registryPath, host_.eventLogPath});
+    // The settings file and "Tolvar.txt" are read meanwhile, on threads of
+    // their own; steps 10 and 12 take what they found.
+    registry_ = std::make_unique<Registry>(host_.registryPath);
+    registry_->StartReading();
+    eventLog_.StartReading();
     // 1. D-Mail sender and receiver idle.
     dmail_.Reset();
     // 2. The event-log file is bound at construction.
@@ -121,8 +126,7 @@ void Engine::FormCreate() {
     // 6. The caption names the CAPI manufacturer, or says there is none.
     SetCaptionFor(capiUp, capiUp ? host_.capi.GetManufacturer() : "");
     if (!capiUp) ui_.CapiLinkChanged(false, link_.DownReason());
-    // 7. The registry access object.
-    registry_ = std::make_unique<Registry>(host_.registryPath);
+    // 7. The registry access object was made at the start.
     // 8. The notification-area icon.
     tray_.Add();
     tray_.SetCapiReachable(capiUp);
@@ -220,6 +224,9 @@ void Engine::FormDestroy() {
     if (!created_) return;
     created_ = false;
     settingsRetry_.SetEnabled(false);
+    // The log's last write ends while CAPI is still held, and lines changed
+    // since it (a picked-up call's ending) are not lost.
+    eventLog_.SaveAtExit();
     // 1.-2. No more fetching, then CAPI released.
     link_.Stop();
     // 3. The registry access object.
@@ -232,7 +239,12 @@ void Engine::FormDestroy() {
 bool Engine::WMCapiSignal() {
     if (link_.Held()) return false;
     bool fetched = false;
-    Guard([&] { fetched = capi_.WMCapiSignal(); });
+    // As Guard does, without a function object on the way to an ALERT_REQ.
+    try {
+        fetched = capi_.WMCapiSignal();
+    } catch (const std::exception& e) {
+        ui_.ReportError(e.what());
+    }
     link_.FetchDone(fetched ? 0 : capi_.LastFetchResult());
     return fetched;
 }

@@ -47,7 +47,8 @@ struct EngineHost {
     Dialogs& dialogs;
     Devices devices;
     std::string registryPath;
-    // Queues a function to run on the engine's thread soon; callable from any thread.
+    // Queues a function to run on the engine's thread soon; callable from any
+    // thread (the event log's writer reports through it).
     std::function<void(std::function<void()>)> post;
     // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
     std::string eventLogPath = kEventLogFile;

@@ -92,6 +92,7 @@ void AppendKey(std::string& out, const HiveKey& key, const std::string& parentPa
 int CompareNames(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;
         const auto x = static_cast<unsigned char>(FoldUpper(a[i]));
         const auto y = static_cast<unsigned char>(FoldUpper(b[i]));
         if (x != y) return x < y ? -1 : 1;
@@ -114,6 +115,8 @@ void HiveKey::SetValue(HiveValue value) {
             return;
         }
     }
+    // Keys mostly hold one or two values: room for two at once.
+    if (values.empty()) values.reserve(2);
     values.push_back(std::move(value));
 }
 
@@ -136,6 +139,11 @@ HiveKey* HiveKey::FindSubkey(std::string_view keyName) {
 }
 
 HiveKey& HiveKey::AddSubkey(std::string_view keyName) {
+    // Files and the program list keys in order: a new last key is the usual case.
+    if (subkeys.empty() || CompareNames(subkeys.back().name, keyName) < 0) {
+        subkeys.emplace_back().name = std::string(keyName);
+        return subkeys.back();
+    }
     const auto it = SubkeyPosition(subkeys, keyName);
     if (it != subkeys.end() && NamesEqual(it->name, keyName)) return *it;
     HiveKey key;

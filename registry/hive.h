@@ -72,7 +72,7 @@ class Hive {
 // Windows registry orders them); other bytes compare as they are.
 int CompareNames(std::string_view a, std::string_view b);
 inline bool NamesEqual(std::string_view a, std::string_view b) {
-    return CompareNames(a, b) == 0;
+    return a.size() == b.size() && (a == b || CompareNames(a, b) == 0);
 }
 
 }  // namespace tolvar

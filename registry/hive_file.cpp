@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "core/atomic_file.h"
 #include "registry/registry.h"
@@ -73,9 +72,22 @@ HiveFileContent ReadHiveFile(const std::string& path) {
     // The stamp is taken before reading: should the file change meanwhile, the
     // next look sees a different stamp and reads it again.
     content.stamp = StampOf(st);
-    std::vector<char> buffer(64 * 1024);
+    if (st.st_size > kMaxFileSize) {
+        close(fd);
+        throw RegistryError(path + ": die Datei ist zu groß für eine Registrierung");
+    }
+    // Read in one go for the size it had, with room to see its end.
+    std::size_t got = 0;
+    content.bytes.resize(static_cast<std::size_t>(st.st_size) + 4096);
     for (;;) {
-        const ssize_t n = read(fd, buffer.data(), buffer.size());
+        if (got == content.bytes.size()) {
+            if (static_cast<std::int64_t>(got) > kMaxFileSize) {
+                close(fd);
+                throw RegistryError(path + ": die Datei ist zu groß für eine Registrierung");
+            }
+            content.bytes.resize(got * 2);
+        }
+        const ssize_t n = read(fd, content.bytes.data() + got, content.bytes.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
@@ -83,12 +95,9 @@ HiveFileContent ReadHiveFile(const std::string& path) {
             FailRead(path, error);
         }
         if (n == 0) break;
-        content.bytes.append(buffer.data(), static_cast<std::size_t>(n));
-        if (static_cast<std::int64_t>(content.bytes.size()) > kMaxFileSize) {
-            close(fd);
-            throw RegistryError(path + ": die Datei ist zu groß für eine Registrierung");
-        }
+        got += static_cast<std::size_t>(n);
     }
+    content.bytes.resize(got);
     close(fd);
     return content;
 }

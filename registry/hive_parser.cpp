@@ -3,7 +3,10 @@
 // with byte-order mark, LF or CR LF line ends.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/charset.h"
 #include "registry/hive.h"
@@ -95,18 +98,27 @@ class LineReader {
   public:
     explicit LineReader(std::string_view text) : text_(text) {}
 
-    // The next line without its line end; false at the end of the text.
-    bool Next(std::string& line) {
+    // The next line without its line end; false at the end of the text. The
+    // line points into the text, or into a buffer of the reader's own for a
+    // converted one, and stays valid until the next call.
+    bool Next(std::string_view& line) {
         if (pos_ >= text_.size()) return false;
-        std::size_t end = text_.find('\n', pos_);
-        if (end == std::string_view::npos) end = text_.size();
-        std::string_view s = text_.substr(pos_, end - pos_);
+        const void* nl = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
+        const std::size_t end =
+            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text_.data())
+               : text_.size();
+        line = text_.substr(pos_, end - pos_);
         pos_ = end + 1;
         ++number_;
-        if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
-        line.assign(s);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         // REGEDIT4 files come in the Windows code page of their machine.
-        if (legacy_ && !IsValidUtf8(line)) line = Cp1252ToUtf8(line);
+        if (legacy_) {
+            converted_.assign(line);
+            if (!IsValidUtf8(converted_)) {
+                converted_ = Cp1252ToUtf8(converted_);
+                line = converted_;
+            }
+        }
         return true;
     }
 
@@ -118,16 +130,17 @@ class LineReader {
     std::size_t pos_ = 0;
     std::size_t number_ = 0;
     bool legacy_ = false;
+    std::string converted_;
 };
 
 class Parser {
   public:
     Parser(std::string_view text, const std::string& path) : lines_(text), path_(path) {}
 
-    Hive Run() {
-        Hive hive;
-        std::string line;
-        if (!lines_.Next(line)) return hive;
+    // Fills top (the hive's holder of its root keys).
+    void Run(HiveKey& top) {
+        std::string_view line;
+        if (!lines_.Next(line)) return;
         const std::string_view header = TrimRight(line);
         if (header == kHeader4) {
             lines_.SetLegacy();
@@ -140,7 +153,8 @@ class Parser {
             const std::string_view s = TrimLeft(line);
             if (s.empty() || s.front() == ';') continue;
             if (s.front() == '[') {
-                current = &hive.Create(ParseKeyLine(TrimRight(s)));
+                ParseKeyLine(TrimRight(s));
+                current = &KeyOfLastLine(top);
             } else if (s.front() == '"' || s.front() == '@') {
                 if (!current) Error("Wert außerhalb eines Schlüssels");
                 current->SetValue(ParseValueLine(s));
@@ -148,31 +162,45 @@ class Parser {
                 Error("Schlüssel, Wert oder Kommentar erwartet");
             }
         }
-        return hive;
     }
 
   private:
     [[noreturn]] void Error(const std::string& why) const { Fail(path_, lines_.Number(), why); }
 
-    KeyPath ParseKeyLine(std::string_view s) {
+    // The names of a key line into names_.
+    void ParseKeyLine(std::string_view s) {
         if (s.size() < 2 || s.back() != ']') Error("\"]\" fehlt am Ende der Schlüsselzeile");
         s = s.substr(1, s.size() - 2);
         if (!s.empty() && s.front() == '-')
             Error("Löschzeilen [-...] werden in der Registrierungsdatei nicht unterstützt");
-        KeyPath path;
+        names_.clear();
         std::size_t start = 0;
         for (;;) {
             const std::size_t slash = s.find('\\', start);
             const std::string_view name = s.substr(
                 start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
             if (name.empty()) Error("leerer Schlüsselname in \"" + std::string(s) + "\"");
-            path.emplace_back(name);
+            names_.push_back(name);
             if (slash == std::string_view::npos) break;
             start = slash + 1;
         }
-        if (!StartsWithNoCase(path.front(), "HKEY_"))
+        if (!StartsWithNoCase(names_.front(), "HKEY_"))
             Error("der Schlüsselpfad muss mit einem Stammschlüssel wie HKEY_CURRENT_USER beginnen");
-        return path;
+    }
+
+    // The key names_ names, created with its parents. Files list keys depth
+    // first, so the path shares most of its names with the key before it: the
+    // keys along that path are reused instead of looked up from the top.
+    HiveKey& KeyOfLastLine(HiveKey& top) {
+        std::size_t same = 0;
+        while (same < names_.size() && same < path_keys_.size() &&
+               NamesEqual(path_keys_[same]->name, names_[same]))
+            ++same;
+        // Keys below the shared part may move when a sibling is added: dropped.
+        path_keys_.resize(same);
+        for (std::size_t i = same; i < names_.size(); ++i)
+            path_keys_.push_back(&(i == 0 ? top : *path_keys_[i - 1]).AddSubkey(names_[i]));
+        return *path_keys_.back();
     }
 
     // s[pos] is the opening quote; pos ends behind the closing one. Only \\ and \"
@@ -181,13 +209,16 @@ class Parser {
         std::string out;
         ++pos;
         while (pos < s.size()) {
-            const char c = s[pos++];
-            if (c == '"') return out;
-            if (c == '\\' && pos < s.size() && (s[pos] == '\\' || s[pos] == '"')) {
+            const std::size_t special = s.find_first_of("\"\\", pos);
+            if (special == std::string_view::npos) break;
+            out.append(s, pos, special - pos);
+            pos = special + 1;
+            if (s[special] == '"') return out;
+            if (pos < s.size() && (s[pos] == '\\' || s[pos] == '"')) {
                 out += s[pos++];
                 continue;
             }
-            out += c;
+            out += '\\';
         }
         Error("das schließende Anführungszeichen fehlt");
     }
@@ -236,7 +267,7 @@ class Parser {
     // line. A comma may end the list or a line, but no item may be empty.
     std::vector<std::uint8_t> ReadHexList(std::string_view first) {
         std::vector<std::uint8_t> bytes;
-        std::string next;
+        std::string_view next;
         std::string_view seg = first;
         for (;;) {
             seg = Trim(seg);
@@ -267,24 +298,28 @@ class Parser {
 
     LineReader lines_;
     const std::string& path_;
+    std::vector<std::string_view> names_;  // of the last key line
+    std::vector<HiveKey*> path_keys_;      // the keys along the last key line's path
 };
 
 }  // namespace
 
 Hive Hive::Parse(std::string_view bytes, const std::string& path) {
-    std::string text;
+    std::string decoded;
+    std::string_view text = bytes;
     if (bytes.starts_with("\xFF\xFE")) {
-        text = DecodeUtf16Le(bytes.substr(2), path);
+        decoded = DecodeUtf16Le(bytes.substr(2), path);
+        text = decoded;
     } else if (bytes.starts_with("\xFE\xFF")) {
         Fail(path, 1, "UTF-16 big-endian wird nicht unterstützt (bitte UTF-8 oder UTF-16LE)");
     } else if (bytes.starts_with("\xEF\xBB\xBF")) {
         text = bytes.substr(3);
-    } else {
-        text = bytes;
     }
+    Hive hive;
     // A file of nothing but blank lines is an empty registry.
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Hive();
-    return Parser(text, path).Run();
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return hive;
+    Parser(text, path).Run(hive.top_);
+    return hive;
 }
 
 }  // namespace tolvar

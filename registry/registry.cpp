@@ -1,6 +1,7 @@
 #include "registry/registry.h"
 
 #include <algorithm>
+#include <future>
 #include <iterator>
 #include <utility>
 
@@ -102,6 +103,26 @@ void Apply(Hive& hive, const RegistryOp& op) {
     }
 }
 
+// Whether op would change hive (each op of a sequence that changes nothing
+// sees the hive as it is).
+bool Changes(const Hive& hive, const RegistryOp& op) {
+    const HiveKey* key = hive.Find(op.key);
+    switch (op.kind) {
+        case OpKind::CreateKey:
+        case OpKind::DeleteKey:
+            return (key != nullptr) == (op.kind == OpKind::DeleteKey);
+        case OpKind::SetValue: {
+            const HiveValue* v = key ? key->FindValue(op.value.name) : nullptr;
+            return v == nullptr || v->type != op.value.type || v->text != op.value.text ||
+                   v->number != op.value.number || v->bytes != op.value.bytes ||
+                   v->typeTag != op.value.typeTag;
+        }
+        case OpKind::DeleteValue:
+            return key != nullptr && key->FindValue(op.value.name) != nullptr;
+    }
+    return true;
+}
+
 }  // namespace
 
 // Writes are kept per open key and applied to the file as it is on disk at the
@@ -118,7 +139,19 @@ struct Registry::State {
     bool viewStale = true;
     std::uint64_t lastKeyId = 0;
 
-    void Record(RegistryOp op) {
+    // The file as StartReading found it; nothing when it could not be read.
+    struct Read {
+        FileStamp stamp;
+        Hive hive;
+        std::optional<std::string> broken;
+    };
+    std::future<std::optional<Read>> reading;
+
+    void Record(RegistryOp op, const Hive& file) {
+        // A write of what the file holds already, with nothing else on its
+        // way, is no change: left out, so that reading on needs no copy of
+        // the file's content (start-up writes its defaults back every time).
+        if (batched.empty() && pending.empty() && !Changes(file, op)) return;
         if (!viewStale) Apply(view, op);
         pending.push_back(std::move(op));
     }
@@ -129,8 +162,35 @@ Registry::Registry(std::string path)
 
 Registry::~Registry() = default;
 
+void Registry::StartReading() {
+    state_->reading =
+        std::async(std::launch::async, [path = path_]() -> std::optional<State::Read> {
+            try {
+                HiveFileContent file = ReadHiveFile(path);
+                State::Read read{file.stamp, {}, {}};
+                try {
+                    if (file.stamp.exists) read.hive = Hive::Parse(file.bytes, path);
+                } catch (const RegistryError& e) {
+                    read.broken = e.what();
+                }
+                return read;
+            } catch (...) {
+                return std::nullopt;  // read again, and failing again, where it is needed
+            }
+        });
+}
+
 void Registry::Refresh() {
     State& s = *state_;
+    if (!s.loaded && s.reading.valid()) {
+        if (std::optional<State::Read> read = s.reading.get()) {
+            s.loaded = true;
+            s.stamp = read->stamp;
+            s.viewStale = true;
+            *hive_ = std::move(read->hive);
+            s.broken = std::move(read->broken);
+        }
+    }
     if (s.loaded && StatHiveFile(path_) == s.stamp) {
         if (s.broken) throw RegistryError(*s.broken);
         return;
@@ -151,6 +211,10 @@ void Registry::Refresh() {
 
 const Hive& Registry::View() {
     State& s = *state_;
+    // Nothing recorded: the file's content is the view, and a copy of a large
+    // file would only cost time. (viewStale stays, so Record leaves the
+    // copy alone until it is made.)
+    if (s.batched.empty() && s.pending.empty()) return *hive_;
     if (s.viewStale) {
         s.view = *hive_;
         for (const RegistryOp& op : s.batched) Apply(s.view, op);
@@ -163,6 +227,11 @@ const Hive& Registry::View() {
 void Registry::Write(const std::vector<RegistryOp>& ops) {
     State& s = *state_;
     Refresh();
+    // Writing back what is there already leaves the file alone; seen without
+    // copying and writing out a large file.
+    if (std::none_of(ops.begin(), ops.end(),
+                     [&](const RegistryOp& op) { return Changes(*hive_, op); }))
+        return;
     Hive next = *hive_;
     for (const RegistryOp& op : ops) Apply(next, op);
     // Writing back what is there already leaves the file alone (and in its
@@ -235,7 +304,7 @@ std::optional<RegKey> Registry::OpenKey(const std::string& keyPath, bool create)
     const bool exists = Exists(path);
     if (!exists && !create) return std::nullopt;
     RegKey key(this, JoinKeyPath(path));
-    if (!exists) state_->Record({key.id_, path, OpKind::CreateKey, {}});
+    if (!exists) state_->Record({key.id_, path, OpKind::CreateKey, {}}, *hive_);
     return key;
 }
 
@@ -263,6 +332,64 @@ bool Registry::DeleteKey(const std::string& keyPath) {
     std::erase_if(s.pending, [&](const RegistryOp& op) { return IsWithin(op.key, path); });
     s.viewStale = true;
     return existed;
+}
+
+bool Registry::ReadTree(const std::string& keyPath,
+                        const std::function<void(const RegKeyReader&)>& read) {
+    const KeyPath path = SplitKeyPath(keyPath);
+    Refresh();
+    const HiveKey* key = View().Find(path);
+    static const HiveKey kEmptyRoot{kRootKey, {}, {}};  // HKEY_CURRENT_USER always is
+    if (key == nullptr && path.size() == 1) key = &kEmptyRoot;
+    if (key == nullptr) return false;
+    const std::string joined = JoinKeyPath(path);
+    read(RegKeyReader(*key, nullptr, &joined));
+    return true;
+}
+
+const std::string& RegKeyReader::Name() const {
+    return key_->name;
+}
+
+std::string RegKeyReader::JoinedPath() const {
+    if (parent_ == nullptr) return *path_;
+    return parent_->JoinedPath() + "\\" + key_->name;
+}
+
+std::string RegKeyReader::Path() const {
+    return "\\" + JoinedPath();
+}
+
+std::size_t RegKeyReader::SubkeyCount() const {
+    return key_->subkeys.size();
+}
+
+RegKeyReader RegKeyReader::Subkey(std::size_t index) const {
+    return RegKeyReader(key_->subkeys.at(index), this, path_);
+}
+
+const HiveValue& RegKeyReader::Value(const std::string& name) const {
+    const HiveValue* value = key_->FindValue(name);
+    if (!value) throw RegistryError(Describe(name, JoinedPath()) + " fehlt");
+    return *value;
+}
+
+bool RegKeyReader::ValueExists(const std::string& name) const {
+    return key_->FindValue(name) != nullptr;
+}
+
+std::string RegKeyReader::ReadString(const std::string& name) const {
+    const HiveValue& v = Value(name);
+    if (v.type != ValueType::String)
+        throw RegistryError(Describe(name, JoinedPath()) + " ist keine Zeichenkette");
+    return v.text;
+}
+
+std::int32_t RegKeyReader::ReadInteger(const std::string& name) const {
+    const HiveValue& v = Value(name);
+    if (v.type != ValueType::Dword)
+        throw RegistryError(Describe(name, JoinedPath()) + " ist keine Ganzzahl (dword)");
+    return static_cast<std::int32_t>(v.number);
 }
 
 RegistryBatch::RegistryBatch(Registry& registry)
@@ -372,7 +499,8 @@ void RegKey::Store(HiveValue value) {
     if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
     // A file that cannot be parsed fails every write at once.
     registry_->Refresh();
-    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::SetValue, std::move(value)});
+    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::SetValue, std::move(value)},
+                              *registry_->hive_);
 }
 
 void RegKey::WriteString(const std::string& name, const std::string& value) {
@@ -406,7 +534,8 @@ bool RegKey::DeleteValue(const std::string& name) {
     if (!ValueExists(name)) return false;
     HiveValue v;
     v.name = name;
-    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::DeleteValue, std::move(v)});
+    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::DeleteValue, std::move(v)},
+                              *registry_->hive_);
     return true;
 }
 

@@ -8,6 +8,7 @@
 // regard to case, as the Windows registry does.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@ class RegistryError : public TolvarError {
 
 class Hive;
 class RegKey;
+class RegKeyReader;
 class RegistryBatch;
 struct HiveKey;
 struct HiveValue;
@@ -42,6 +44,11 @@ class Registry {
 
     const std::string& Path() const { return path_; }
 
+    // Starts reading and parsing the file on a thread of its own, so that the
+    // first key opened finds it done (a file changed meanwhile is read again
+    // then). For start-up, which has other things to do meanwhile.
+    void StartReading();
+
     // Opens a key, creating it (and its parents) when create is true; a key
     // that is missing with create false yields nothing. The hive file is read
     // again first if it changed on disk since it was last read.
@@ -49,6 +56,12 @@ class Registry {
     std::optional<RegKey> OpenKey(const std::string& keyPath, bool create = true);
 
     bool KeyExists(const std::string& keyPath);
+    // Hands read the key at keyPath with everything below it, as the program
+    // sees them now (the file is looked at once; writes on their way to it
+    // included), so that a large tree is read without opening each key. read
+    // must not use the registry otherwise. False, without a call, when the
+    // key does not exist. Throws RegistryError as OpenKey does.
+    bool ReadTree(const std::string& keyPath, const std::function<void(const RegKeyReader&)>& read);
     // Deletes the key with all its subkeys; false if it did not exist.
     bool DeleteKey(const std::string& keyPath);
 
@@ -113,6 +126,34 @@ class RegKey {
     Registry* registry_ = nullptr;
     std::string keyPath_;
     std::uint64_t id_ = 0;  // tags this key's pending writes
+};
+
+// A key inside Registry::ReadTree: its name, its subkeys and its values, read
+// in place. Reads throw RegistryError as RegKey's do. A reader of a subkey
+// needs the reader it came from.
+class RegKeyReader {
+  public:
+    const std::string& Name() const;
+    // The key's path as OpenKey takes it: "\\Software\\...".
+    std::string Path() const;
+    // Subkeys, ascending ignoring case.
+    std::size_t SubkeyCount() const;
+    RegKeyReader Subkey(std::size_t index) const;
+
+    bool ValueExists(const std::string& name) const;
+    std::string ReadString(const std::string& name) const;
+    std::int32_t ReadInteger(const std::string& name) const;
+
+  private:
+    friend class Registry;
+    RegKeyReader(const HiveKey& key, const RegKeyReader* parent, const std::string* path)
+        : key_(&key), parent_(parent), path_(path) {}
+    std::string JoinedPath() const;
+    const HiveValue& Value(const std::string& name) const;
+
+    const HiveKey* key_;
+    const RegKeyReader* parent_;  // null for the key ReadTree was asked for
+    const std::string* path_;     // that key's joined path
 };
 
 // Changes of several keys that reach the file as one atomic replacement:

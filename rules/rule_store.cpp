@@ -24,6 +24,12 @@ const std::collate<char>& UserCollate() {
     return std::use_facet<std::collate<char>>(locale);
 }
 
+// The number of a label, as SplitNumberText has it, without a copy: every
+// call looks at every caller node of its own number.
+std::string_view NumberPart(const std::string& label) {
+    return std::string_view(label).substr(0, label.find(' '));
+}
+
 std::unique_ptr<TActionList> NewEntryList() {
     auto list = std::make_unique<TActionList>();
     list->Add();
@@ -93,7 +99,7 @@ void RuleStore::SetLabel(RuleNode& node, const std::string& label) {
 const RuleNode* RuleStore::FindMsnNode(const std::string& calledNumber) const {
     const RuleNode* found = nullptr;
     for (const auto& node : msnNodes_)
-        if (SplitNumberText(node->text_).number == calledNumber) found = node.get();
+        if (NumberPart(node->text_) == calledNumber) found = node.get();
     return found;
 }
 
@@ -102,7 +108,7 @@ const RuleNode* RuleStore::FindCallerNode(const RuleNode& msnNode,
     const RuleNode* found = nullptr;
     std::size_t foundLength = 0;
     for (const auto& node : msnNode.children_) {
-        const std::string number = SplitNumberText(node->text_).number;
+        const std::string_view number = NumberPart(node->text_);
         if (!number.empty() && number.size() > foundLength && callingNumber.starts_with(number)) {
             found = node.get();
             foundLength = number.size();

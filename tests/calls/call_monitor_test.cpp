@@ -66,9 +66,15 @@ class Calls {
 
     std::string LogPath() const { return (host.dir / "Tolvar.txt").string(); }
     Engine& engine() { return *host.engine; }
-    const std::vector<std::string>& Lines() { return engine().Log().Lines(); }
+    std::vector<std::string> Lines() { return engine().Log().Lines().ToVector(); }
     std::string LastLine() { return Lines().empty() ? "" : Lines().back(); }
-    std::optional<std::vector<std::string>> File() const { return ReadTextLines(LogPath()); }
+    // The file once the writer thread has finished.
+    std::optional<std::vector<std::string>> File() {
+        engine().Log().FinishWrites();
+        auto lines = ReadTextLines(LogPath());
+        if (!lines) return std::nullopt;
+        return lines->ToVector();
+    }
 
     void Receive(const std::vector<std::uint8_t>& m) { host.Receive(m); }
     void Call(const CallSetup& c) { Receive(test::ConnectInd(c)); }

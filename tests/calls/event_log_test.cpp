@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "calls/event_log.h"
 #include "core/virtual_time.h"
@@ -21,6 +24,11 @@ class EventLogTest : public ::testing::Test {
   protected:
     void WriteFileBytes(const std::string& bytes) { test::WriteAll(path, bytes); }
     std::string FileBytes() { return test::ReadAll(path); }
+    // A write, waited for: whether the file now holds the list.
+    static bool Write(EventLog& log) {
+        log.WriteFile();
+        return log.FinishWrites();
+    }
     // A call line as the call monitor writes it.
     void Call(EventLog& log, const std::string& rest) {
         log.DateHeaderRule();
@@ -89,7 +97,7 @@ TEST_F(EventLogTest, FileIsUtf8WithCrLfAndOldLinesAreReadAsWindows1252) {
     log.Load();
     EXPECT_EQ(log.Lines()[1], "08:00:00   0911 -> 5 Müller");
     EXPECT_EQ(log.Lines()[2], "09:00:00   0912 -> 5 Müller");
-    ASSERT_TRUE(log.WriteFile());
+    ASSERT_TRUE(Write(log));
     EXPECT_EQ(FileBytes(),
               "[07.12.2026]\r\n08:00:00   0911 -> 5 Müller\r\n09:00:00   0912 -> 5 Müller\r\n");
 }
@@ -134,7 +142,7 @@ TEST_F(EventLogTest, ClearingKeepsTheDaysHeader) {
     EventLog log(ui, ui, time, path);
     log.Load();
     Call(log, "0911 -> 5");
-    ASSERT_TRUE(log.WriteFile());
+    ASSERT_TRUE(Write(log));
     log.Clear();
     EXPECT_FALSE(fs::exists(path));
     EXPECT_TRUE(log.Lines().empty());
@@ -168,18 +176,139 @@ TEST_F(EventLogTest, FailedWriteKeepsTheOldFileIsReportedOnceAndRetried) {
     log.AppendLine("neu");
     {
         test::DiskFull full;
-        EXPECT_FALSE(log.WriteFile());
-        EXPECT_FALSE(log.WriteFile());
+        EXPECT_FALSE(Write(log));
+        EXPECT_FALSE(Write(log));
     }
     EXPECT_EQ(ui.Boxes().size(), 1u);
     EXPECT_EQ(FileBytes(), "[06.12.2026]\r\nalt\r\n");
-    EXPECT_TRUE(log.WriteFile());
+    EXPECT_TRUE(Write(log));
     EXPECT_EQ(FileBytes(), "[06.12.2026]\r\nalt\r\nneu\r\n");
     {
         test::DiskFull full;
-        EXPECT_FALSE(log.WriteFile());
+        EXPECT_FALSE(Write(log));
     }
     EXPECT_EQ(ui.Boxes().size(), 2u);  // a new failure after a success is reported again
+}
+
+// Line ends of every kind, empty lines, a last line without an end, and lines
+// that need cleaning among clean ones.
+TEST(SplitTextLines, SplitsAndCleansLikeTheFileReader) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {"", {}},
+        {"\r\n", {""}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\nb\n", {"a", "b"}},
+        {"a\r\r\n\r\nb", {"a?", "", "b"}},
+        {"\x1b[2J\r\nM\xFCller\r\nM\xC3\xBCller\tx\n", {"?[2J", "Müller", "Müller?x"}},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        const LineStore lines = SplitTextLines(c.text);
+        EXPECT_EQ(lines, c.lines) << c.text;
+        // The buffer holds the lines as the log writes them, and nothing more.
+        EXPECT_EQ(lines.Bytes(), lines.Joined("\r\n")) << c.text;
+        EXPECT_EQ(lines.MemoryBytes(), lines.Bytes().size() + 8 * lines.size()) << c.text;
+        // The file reader cuts lines inside its own buffer until the first
+        // line that needs cleaning: the same lines.
+        test::WriteAll(dir.File("Tolvar.txt"), "a\r\nb\n" + c.text);
+        const auto read = ReadTextLines(dir.File("Tolvar.txt"));
+        ASSERT_TRUE(read);
+        std::vector<std::string> expected = {"a", "b"};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        EXPECT_EQ(*read, expected) << c.text;
+        EXPECT_EQ(read->Bytes(), read->Joined("\r\n")) << c.text;
+        EXPECT_EQ(read->MemoryBytes(), read->Bytes().size() + 8 * read->size()) << c.text;
+    }
+}
+
+// The writer thread's news comes back through post and is reported on the
+// thread that runs what was posted, once per run of failures.
+TEST_F(EventLogTest, FailureIsReportedOnTheOwnersThread) {
+    struct Posted {
+        std::mutex mutex;
+        std::condition_variable arrived;
+        std::vector<std::function<void()>> fns;
+        void Run() {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(
+                arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !fns.empty(); }));
+            auto batch = std::move(fns);
+            fns.clear();
+            lock.unlock();
+            for (auto& fn : batch) fn();
+        }
+    } posted;
+    struct Boxes final : Dialogs {
+        std::vector<std::thread::id> threads;
+        Answer MessageBox(Kind, const std::string&) override {
+            threads.push_back(std::this_thread::get_id());
+            return Answer::Ok;
+        }
+        std::optional<std::string> ChooseFile(const FileChoice&) override { return {}; }
+    } boxes;
+    EventLog log(ui, boxes, time, path, [&](std::function<void()> fn) {
+        std::lock_guard lock(posted.mutex);
+        posted.fns.push_back(std::move(fn));
+        posted.arrived.notify_all();
+    });
+    log.AppendLine("09:30:00   0911 -> 5551234");  // longer than a full disk allows
+    {
+        test::DiskFull full;
+        log.WriteFile();
+        posted.Run();
+        log.WriteFile();
+        posted.Run();
+    }
+    ASSERT_EQ(boxes.threads.size(), 1u);
+    EXPECT_EQ(boxes.threads[0], std::this_thread::get_id());
+    log.WriteFile();
+    posted.Run();
+    EXPECT_EQ(FileBytes(), "09:30:00   0911 -> 5551234\r\n");
+    EXPECT_EQ(boxes.threads.size(), 1u);
+}
+
+// At the end, lines changed since the last write reach the file (a picked-up
+// call's ending is not written when the call ends); an unchanged log is left alone.
+TEST_F(EventLogTest, ExitSavesWhatChangedSinceTheLastWrite) {
+    WriteFileBytes("[07.12.2026]\r\n09:00:00   0911 -> 5\r\n");
+    {
+        EventLog log(ui, ui, time, path);
+        log.Load();
+        log.SaveAtExit();
+    }
+    EXPECT_EQ(FileBytes(), "[07.12.2026]\r\n09:00:00   0911 -> 5\r\n");
+    test::Replacements replaced(path);
+    {
+        EventLog log(ui, ui, time, path);
+        log.Load();
+        const int i = log.AppendLine("09:30:00   0912 -> 5");
+        log.WriteFile();
+        log.ReplaceLine(i, "09:30:00   0912 -> 5  abgehoben 00:01:00");
+        log.SaveAtExit();
+    }
+    EXPECT_EQ(
+        FileBytes(),
+        "[07.12.2026]\r\n09:00:00   0911 -> 5\r\n09:30:00   0912 -> 5  abgehoben 00:01:00\r\n");
+    EXPECT_LE(replaced.Count(), 2);
+}
+
+// Clearing while writes are on their way: none of them brings the file back.
+TEST_F(EventLogTest, ClearWinsOverWritesOnTheirWay) {
+    EventLog log(ui, ui, time, path);
+    for (int i = 0; i < 50; ++i) {
+        log.AppendLine(std::string(20000, 'x'));
+        log.WriteFile();
+        if (i % 2) log.WriteFile();
+        log.Clear();
+        ASSERT_FALSE(fs::exists(path)) << i;
+    }
+    log.FinishWrites();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(ui.Boxes().empty());
 }
 
 }  // namespace

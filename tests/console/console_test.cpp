@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <sstream>
 
 #include "console/console_front_end.h"
+#include "core/line_store.h"
 #include "core/virtual_time.h"
 #include "engine/engine.h"
 #include "support/fake_capi.h"
@@ -29,12 +31,11 @@ class ConsoleTest : public ::testing::Test {
                         .dialogs = ui,
                         .devices = devices.All(),
                         .registryPath = (dir.Path() / "registry.reg").string(),
-                        .post = [this](std::function<void()> fn) { posted.push_back(fn); },
+                        .post = [this](std::function<void()> fn) { Post(std::move(fn)); },
                         .eventLogPath = (dir.Path() / "Tolvar.txt").string()};
         engine = std::make_unique<Engine>(host);
         engine->FormCreate();
-        for (auto& fn : posted) fn();
-        posted.clear();
+        RunPosted();
         out.str("");
     }
     // Runs a command; everything printed since the last call.
@@ -52,6 +53,20 @@ class ConsoleTest : public ::testing::Test {
     test::FakeCapi capi;
     VirtualTime time;
     test::FakeIo io{capi, time};
+    // The event log's writer posts from its thread.
+    void Post(std::function<void()> fn) {
+        std::lock_guard lock(postedMutex);
+        posted.push_back(std::move(fn));
+    }
+    void RunPosted() {
+        std::vector<std::function<void()>> batch;
+        {
+            std::lock_guard lock(postedMutex);
+            batch.swap(posted);
+        }
+        for (auto& fn : batch) fn();
+    }
+    std::mutex postedMutex;
     std::vector<std::function<void()>> posted;
     std::unique_ptr<Engine> engine;
 };
@@ -69,6 +84,43 @@ TEST_F(ConsoleTest, OutputLinesEscapeLineBreaks) {
               "tray: DMail eingetroffen\n"
               "protokoll 3: 09:30:00   0911 -> 5\n"
               "protokoll-clear: \n");
+}
+
+// A loaded log goes out in a few large writes and one flush, not one flushed
+// write per line, and reads exactly as line-by-line output would, escapes
+// and order included.
+TEST_F(ConsoleTest, LoadedLogIsWrittenInBlocks) {
+    struct CountingBuffer : std::stringbuf {
+        int writes = 0;
+        int flushes = 0;
+        std::streamsize xsputn(const char* s, std::streamsize n) override {
+            ++writes;
+            return std::stringbuf::xsputn(s, n);
+        }
+        int sync() override {
+            ++flushes;
+            return std::stringbuf::sync();
+        }
+    } buffer;
+    std::ostream o(&buffer);
+    ConsoleFrontEnd front(o, [] {});
+    LineStore lines{"", "[07.12.2026]", "09:30:00   0911 -> 5 Müller"};
+    for (int i = 0; i < 20000; ++i) {
+        lines.Append("09:31:00   0912 -> 5  abgefangen.");
+        // Cannot be in a loaded log; escaped all the same, in its place.
+        if (i == 10000) lines.Append("kaputt \x1b[2J");
+    }
+    lines.Append(std::string(300000, 'x'));  // longer than a block
+    front.LogLoaded(lines);
+    EXPECT_LE(buffer.writes, 8);
+    EXPECT_EQ(buffer.flushes, 1);
+    std::ostringstream expected;
+    ConsoleFrontEnd oneByOne(expected, [] {});
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        oneByOne.Emit("protokoll " + std::to_string(i), std::string(lines[i]));
+    EXPECT_TRUE(buffer.str() == expected.str());
+    EXPECT_NE(buffer.str().find("\nprotokoll 10004: kaputt ?[2J\nprotokoll 10005: 09:31"),
+              std::string::npos);
 }
 
 TEST_F(ConsoleTest, ChannelsOfStatusListsLinkAndDevices) {

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QListWidget>
+#include <QListView>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 
 #include "app/display_check.h"
 #include "app/main_form.h"
@@ -25,6 +30,7 @@ namespace {
 class MainFormTest : public ::testing::Test {
   protected:
     void TearDown() override {
+        if (form) form->SetEngine(nullptr);
         engine.reset();
         form.reset();
     }
@@ -43,12 +49,11 @@ class MainFormTest : public ::testing::Test {
                        .dialogs = dialogs,
                        .devices = dialogs.AllDevices(),
                        .registryPath = registry,
-                       .post = [this](std::function<void()> fn) { posted.push_back(fn); },
+                       .post = [this](std::function<void()> fn) { Post(std::move(fn)); },
                        .eventLogPath = dir.File("Tolvar.txt")});
         form->SetEngine(engine.get());
         engine->FormCreate();
-        for (auto& fn : posted) fn();
-        posted.clear();
+        RunPosted();
     }
     QStringList TabCaptions() {
         QStringList captions;
@@ -64,6 +69,20 @@ class MainFormTest : public ::testing::Test {
     test::FakeIo io{capi, time};
     // The window's boxes and dialogs are scripted; the devices recorded.
     test::RecordingFrontEnd dialogs;
+    // The event log's writer posts from its thread.
+    void Post(std::function<void()> fn) {
+        std::lock_guard lock(postedMutex);
+        posted.push_back(std::move(fn));
+    }
+    void RunPosted() {
+        std::vector<std::function<void()>> batch;
+        {
+            std::lock_guard lock(postedMutex);
+            batch.swap(posted);
+        }
+        for (auto& fn : batch) fn();
+    }
+    std::mutex postedMutex;
     std::vector<std::function<void()>> posted;
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<Engine> engine;
@@ -77,7 +96,7 @@ TEST_F(MainFormTest, PagesInOrderAndIsdnHiddenByDefault) {
     // The default rules of a first start bring up their page.
     EXPECT_EQ(form->findChild<QTabWidget*>("PageControl")->currentWidget()->objectName(),
               "tsUeberwachung");
-    EXPECT_EQ(form->findChild<QListWidget*>("LBISDNTrace")->count(), 0);
+    EXPECT_EQ(form->findChild<QListView*>("LBISDNTrace")->model()->rowCount(), 0);
 }
 
 TEST_F(MainFormTest, IsdnPageShowsTheTrace) {
@@ -85,9 +104,9 @@ TEST_F(MainFormTest, IsdnPageShowsTheTrace) {
     Start("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n");
     EXPECT_EQ(TabCaptions().last(), "ISDN");
     EXPECT_EQ(form->windowTitle(), "Tolvar   Version 2.7   CAPI Hersteller:Testkarte");
-    auto* trace = form->findChild<QListWidget*>("LBISDNTrace");
-    ASSERT_EQ(trace->count(), 1);
-    EXPECT_EQ(trace->item(0)->text(),
+    auto* trace = form->findChild<QListView*>("LBISDNTrace");
+    ASSERT_EQ(trace->model()->rowCount(), 1);
+    EXPECT_EQ(trace->model()->index(0, 0).data().toString(),
               "LISTEN_REQ 0000   00000001   FF 03 00 00 FF 03 FF 1F 01 00 00 00 00 00 ");
 }
 
@@ -163,18 +182,107 @@ TEST_F(MainFormTest, EventLogListFollowsTheEngine) {
     engine->Log().AppendLine("");
     engine->Log().AppendLine("[07.12.2026]");
     const int i = engine->Log().AppendLine("09:30:00   0911234 -> 5551234");
-    EXPECT_EQ(list->count(), 3);
-    EXPECT_EQ(list->currentRow(), 2);
+    EXPECT_EQ(list->model()->rowCount(), 3);
+    EXPECT_EQ(list->currentIndex().row(), 2);
     engine->Log().ReplaceLine(i, "09:30:00   0911234 -> 5551234  verbunden.");
-    EXPECT_EQ(list->item(2)->text(), "09:30:00   0911234 -> 5551234  verbunden.");
+    EXPECT_EQ(list->model()->index(2, 0).data().toString(),
+              "09:30:00   0911234 -> 5551234  verbunden.");
     // "Nummern &kopieren" copies from the selected line.
     QGuiApplication::clipboard()->clear();
-    list->setCurrentRow(1);  // a date header: nothing
+    list->setCurrentIndex(list->model()->index(1, 0));  // a date header: nothing
     form->findChild<QAction*>("cmCopyNumbers")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "");
-    list->setCurrentRow(2);
+    list->setCurrentIndex(list->model()->index(2, 0));
     form->findChild<QAction*>("cmCopyNumbers")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "0911234 -> 5551234");
+}
+
+// Both long lists show the engine's own lines through a model: every row's
+// text reaches assistive technology, the log selects its newest line, and the
+// trace follows new lines unless the user has scrolled away from the end.
+TEST_F(MainFormTest, LongListsFollowNewLinesAndScreenReadersReadThem) {
+    std::string file;
+    for (int i = 0; i < 5000; ++i)
+        file += "09:30:00   0301" + std::to_string(i) + " -> 5551234\r\n";
+    test::WriteAll(dir.File("Tolvar.txt"), file);
+    Start("[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n");
+    engine->ShowWindow(Page::Protokoll);
+    QApplication::processEvents();
+    QListView* log = form->EventLogList();
+    const auto lastShown = [](QListView* list) {
+        const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
+        return list->viewport()->rect().intersects(list->visualRect(last));
+    };
+    ASSERT_EQ(log->model()->rowCount(), 5000);
+    EXPECT_EQ(log->currentIndex().row(), 4999);
+    EXPECT_TRUE(lastShown(log));
+
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(log);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->text(QAccessible::Name), "Ereignisprotokoll");
+    ASSERT_NE(reader->tableInterface(), nullptr);
+    EXPECT_EQ(reader->tableInterface()->rowCount(), 5000);
+    EXPECT_EQ(reader->tableInterface()->cellAt(4999, 0)->text(QAccessible::Name),
+              "09:30:00   03014999 -> 5551234");
+    engine->Log().ReplaceLine(4999, "09:30:00   03014999 -> 5551234  verbunden.");
+    EXPECT_EQ(reader->tableInterface()->cellAt(4999, 0)->text(QAccessible::Name),
+              "09:30:00   03014999 -> 5551234  verbunden.");
+
+    // The trace: a FACILITY_IND is traced and nothing else.
+    engine->SetActivePage(Page::ISDN);
+    std::uint16_t number = 0;
+    const auto receive = [&](int count) {
+        for (int i = 0; i < count; ++i, ++number)
+            capi.Feed({0x0E, 0, 1, 0, 0x80, 0x82, static_cast<std::uint8_t>(number),
+                       static_cast<std::uint8_t>(number >> 8), 1, 1, 0, 0, 0x04, 0x33});
+        io.Pump();
+        QApplication::processEvents();
+    };
+    QListView* trace = form->findChild<QListView*>("LBISDNTrace");
+    receive(300);
+    ASSERT_EQ(trace->model()->rowCount(), 301);  // LISTEN_REQ first
+    EXPECT_TRUE(lastShown(trace));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(trace)->text(QAccessible::Name),
+              "ISDN-Protokoll");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(trace)->tableInterface()->cellAt(300, 0)->text(
+                  QAccessible::Name),
+              "000E 0001 8280 012B   00000101   04 33 ");
+    trace->verticalScrollBar()->setValue(0);  // the user reads the beginning
+    receive(50);
+    EXPECT_EQ(trace->verticalScrollBar()->value(), 0);
+    trace->scrollToBottom();  // and comes back to the end
+    QApplication::processEvents();
+    receive(50);
+    EXPECT_TRUE(lastShown(trace));
+    // Lines that came while the page was hidden are in view when it is shown.
+    engine->SetActivePage(Page::Info);
+    receive(500);
+    engine->SetActivePage(Page::ISDN);
+    QApplication::processEvents();
+    EXPECT_TRUE(lastShown(trace));
+}
+
+// Ctrl+C on the log list is "Nummern &kopieren", not the list's own copy of
+// the whole line; clearing empties the list and the next line is shown.
+TEST_F(MainFormTest, CopyKeyAndClearingTheLogList) {
+    Start();
+    engine->ShowWindow(Page::Protokoll);
+    QApplication::processEvents();
+    QListView* list = form->EventLogList();
+    engine->Log().AppendLine("09:30:00   0911234 Sprache -> 5551234 Mutter");
+    list->setFocus();
+    QGuiApplication::clipboard()->clear();
+    // As a real key press comes: shortcuts are looked for first.
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0911234 Sprache -> 5551234");
+
+    form->findChild<QAction*>("cmClearProtokoll")->trigger();
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    engine->Log().AppendLine("10:00:00   0912 -> 5551234");
+    ASSERT_EQ(list->model()->rowCount(), 1);
+    EXPECT_EQ(list->model()->index(0, 0).data().toString(), "10:00:00   0912 -> 5551234");
+    EXPECT_EQ(list->currentIndex().row(), 0);
 }
 
 TEST_F(MainFormTest, AllTabsFitWithoutScrolling) {

@@ -262,6 +262,7 @@ TEST_F(DMailTest, ReceiverCollectsOneSenderAndDropsTheRest) {
     EXPECT_EQ(D().RecvText().find("sp"), std::string::npos);
     // Hidden window: the event log has it, the file too, the icon blinks.
     EXPECT_EQ(host.ui.log.back(), "08:00:18   0301234567 * Grüße aus dem Büro!Ende");
+    host.engine->Log().FinishWrites();
     EXPECT_NE(test::ReadAll(host.dir / "Tolvar.txt").find("Büro!Ende"), std::string::npos);
     EXPECT_TRUE(host.engine->Tray().Attention());
     EXPECT_EQ(host.ui.trayTip, "DMail eingetroffen");

@@ -184,7 +184,10 @@ TEST_F(CallsE2E, MissedCallGetsNoAdditionAndIsWritten) {
     for (const auto& l : tolvar->Lines()) EXPECT_NE(l.rfind("protokoll 3", 0), 0u) << l;
 }
 
-TEST_F(CallsE2E, PickedUpCallShowsItsLengthAndIsNotWrittenYet) {
+// A picked-up call's line is not written when it ends, but it is not lost
+// either: the program writes it when it ends normally, and a write still on
+// its way then (the intercepted call's) is finished first.
+TEST_F(CallsE2E, PickedUpCallShowsItsLengthAndReachesTheFileAtTheEnd) {
     Call({"0303333", "5551234", "talk=3s"});
     const auto done =
         LogLine(2, [](const std::string& s) { return s.find("abgehoben") != std::string::npos; });
@@ -198,6 +201,16 @@ TEST_F(CallsE2E, PickedUpCallShowsItsLengthAndIsNotWrittenYet) {
     EXPECT_EQ(log.find("-> DISCONNECT_REQ"), std::string::npos) << log;
     std::this_thread::sleep_for(200ms);
     EXPECT_FALSE(fs::exists(home / "Tolvar.txt"));
+
+    Call({"0301111", "5551234"});
+    ASSERT_TRUE(LogLine(3, EndsWith("  abgefangen.")));
+    tolvar->Send("quit");
+    EXPECT_EQ(tolvar->Wait(5s), 0);
+    tolvar.reset();
+    const std::string file = EventLogFile();
+    EXPECT_NE(file.find(*done + "\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("   0301111 -> 5551234  Abfang  abgefangen.\r\n"), std::string::npos)
+        << file;
 }
 
 TEST_F(CallsE2E, DMailCallIsAlertedRefusedAndNotLogged) {

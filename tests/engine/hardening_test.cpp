@@ -68,6 +68,7 @@ TEST_F(LinkTest, LostLinkIsShownCallsAreFinishedAndItComesBackEveryTwoSeconds) {
     EXPECT_EQ(host.capi.releaseCalls, 1);
     // The call in progress ended with it, and its line reached the file.
     EXPECT_EQ(host.engine->ConnectionList().Count(), 0u);
+    host.engine->Log().FinishWrites();
     EXPECT_NE(test::ReadAll(host.dir / "Tolvar.txt").find("0301234 -> 5551234\r\n"),
               std::string::npos);
     // While it is gone nothing is watched, and one timer waits: the retry.
@@ -200,6 +201,7 @@ TEST(CleanText, NothingFromTheLineOrTheFilesStartsALine) {
               "   099??12:00:00   0800 -> 5551234  Bank??… -> 5551234");
     EXPECT_EQ(lines.back().substr(8), "   03019999 -> 5551234  Mut?ter");
     host.Receive(test::DisconnectInd(0x101, 0x3490));
+    host.engine->Log().FinishWrites();
     const std::string file = test::ReadAll(host.eventLogPath);
     for (std::size_t i = 0; i < file.size(); ++i) {
         const auto c = static_cast<unsigned char>(file[i]);

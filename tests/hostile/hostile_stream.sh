@@ -103,9 +103,11 @@ exec 3>"$work/in"
 rss_warm=""
 # A stream cut short says "done" without "warm".
 ((warm > 0 && warm < count)) && wait_for '^\(warm\|done\)$' 120 &&
-    grep -q '^warm$' "$work/tool.out" && rss_warm="$(rss)"
+    grep -q '^warm$' "$work/tool.out" && rss_warm="$(rss)" &&
+    out_warm="$(stat -c %s "$work/console.out")"
 wait_for '^done' 280 || fail "hostile_capi did not finish"
 rss_end="$(rss)"
+out_end="$(stat -c %s "$work/console.out")"
 grep -v '^\(listening\|seed\|warm\|done\)' "$work/tool.out" | sed 's/^/  /'
 
 # No crash, no abort: the program still runs and ends on "quit" with 0.
@@ -134,10 +136,15 @@ wait "$tool"
 (($? != 1)) || fail "hostile_capi found faults (its FAIL lines above)"
 tool=""
 
-# Memory stays flat after the warm-up.
+# Memory stays flat after the warm-up, but for the ISDN trace, which the
+# program keeps whole by design (never limited): its text printed meanwhile,
+# at the store's own bound of 1.5 times the text, is allowed on top.
 if [ -n "$rss_warm" ] && [ -n "$rss_end" ]; then
-    echo "VmRSS after warm-up ${rss_warm} kB, at the end ${rss_end} kB"
-    ((rss_end - rss_warm <= 5120)) || fail "VmRSS grew by $((rss_end - rss_warm)) kB"
+    trace_kb="$(tail -c +$((out_warm + 1)) "$work/console.out" | head -c $((out_end - out_warm)) |
+        awk '/^isdn: / { n += length($0) - 6 } END { printf "%d", n * 1.5 / 1024 }')"
+    echo "VmRSS after warm-up ${rss_warm} kB, at the end ${rss_end} kB (the trace's allowance ${trace_kb} kB)"
+    ((rss_end - rss_warm <= 5120 + trace_kb)) ||
+        fail "VmRSS grew by $((rss_end - rss_warm)) kB, ${trace_kb} kB of it the trace's"
 fi
 
 export LC_ALL=C

@@ -10,6 +10,7 @@
 
 #include "core/devices.h"
 #include "core/front_end.h"
+#include "core/line_store.h"
 
 namespace tolvar::test {
 
@@ -33,7 +34,8 @@ class RecordingFrontEnd final : public FrontEnd,
     void SetActivePage(Page page) override { Add("page", std::string(PageCaption(page))); }
     void PlaceAtBottomRight() override { Add("window", "placed"); }
     void SetIsdnTabVisible(bool v) override { isdnTab = v; }
-    void AppendIsdnTrace(const std::string& line) override {
+    void AppendIsdnTrace(const LineStore& trace) override {
+        const std::string line(trace.back());
         Add("isdn", line);
         isdn.push_back(line);
     }
@@ -74,8 +76,8 @@ class RecordingFrontEnd final : public FrontEnd,
         Add("quit", "");
     }
 
-    void LogLoaded(const std::vector<std::string>& lines) override {
-        log = lines;
+    void LogLoaded(const LineStore& lines) override {
+        log = lines.ToVector();
         Add("protokoll-load", std::to_string(lines.size()));
     }
     void LogLineSet(int index, const std::string& text, bool appended) override {

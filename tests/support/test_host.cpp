@@ -39,7 +39,7 @@ Engine& TestHost::MakeEngine() {
                     .devices = ui.AllDevices(),
                     .registryPath = registryPath,
                     .post = [this](std::function<void()> fn) { Post(std::move(fn)); }};
-    if (!eventLogPath.empty()) host.eventLogPath = eventLogPath;
+    host.eventLogPath = eventLogPath.empty() ? scratch_.File("Tolvar.txt") : eventLogPath;
     host.findContact = findContact;
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,16 +37,27 @@ class WindowHost {
                        .dialogs = dialogs,
                        .devices = dialogs.AllDevices(),
                        .registryPath = registry,
-                       .post = [this](std::function<void()> fn) { posted.push_back(fn); },
+                       .post = [this](std::function<void()> fn) { Post(std::move(fn)); },
                        .eventLogPath = dir.File("Tolvar.txt")});
         form->SetEngine(engine.get());
         engine->FormCreate();
         RunPosted();
     }
+    // Callable from any thread, as the event log's writer and the contact
+    // lookups post.
+    void Post(std::function<void()> fn) {
+        std::lock_guard lock(postedMutex);
+        posted.push_back(std::move(fn));
+    }
     void RunPosted() {
-        while (!posted.empty()) {
-            auto fn = std::move(posted.front());
-            posted.erase(posted.begin());
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::lock_guard lock(postedMutex);
+                if (posted.empty()) return;
+                fn = std::move(posted.front());
+                posted.erase(posted.begin());
+            }
             fn();
         }
     }
@@ -67,7 +79,8 @@ class WindowHost {
     FakeIo io{capi, time};
     // The window's boxes and dialogs are scripted, the devices recorded.
     RecordingFrontEnd dialogs;
-    std::vector<std::function<void()>> posted;
+    std::mutex postedMutex;
+    std::vector<std::function<void()>> posted;  // guarded by postedMutex
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<Engine> engine;
 };

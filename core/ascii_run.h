@@ -1,0 +1,49 @@
+#pragma once
+// Runs of printable ASCII (0x20 to 0x7E), sixteen bytes at a time where the
+// machine has SSE2: where a line of a long file ends, or needs a closer look.
+// Inline, since they run once per line of files of some hundred thousand.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tolvar::ascii {
+
+// The printable ASCII run at the start of text; copied to out when kCopy (out
+// has room for text.size() bytes). As signed bytes, printable ASCII is above
+// 0x1F and not 0x7F; every byte from 0x80 up is negative.
+template <bool kCopy>
+inline std::size_t Run(std::string_view text, char* out) {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(0x1F);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    for (; n - i >= 16; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
+        const auto dels = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, del)));
+        if (const unsigned bad = (~good & 0xFFFFu) | dels) {
+            const auto run = static_cast<std::size_t>(std::countr_zero(bad));
+            if constexpr (kCopy) std::memcpy(out + i, p + i, run);
+            return i + run;
+        }
+        if constexpr (kCopy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x);
+    }
+#endif
+    for (; i < n; ++i) {
+        const auto c = static_cast<std::uint8_t>(p[i]);
+        if (c < 0x20 || c > 0x7E) break;
+        if constexpr (kCopy) out[i] = p[i];
+    }
+    return i;
+}
+
+}  // namespace tolvar::ascii
