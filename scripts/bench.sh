@@ -34,4 +34,7 @@ run reaction_bench
 run memory_bench
 run rule_lookup_bench
 run window_bench --shot "$build/window.png"
+run sms_bench
+run dmail_bench
+run contacts_bench
 exit "$status"
