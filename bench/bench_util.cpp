@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -78,29 +79,43 @@ Child::~Child() {
 
 bool Child::WaitFor(std::string_view text, std::chrono::milliseconds timeout) {
     const auto deadline = Steady::now() + timeout;
-    static thread_local std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const auto found = pending_.find(text);
-        if (found != std::string::npos) {
-            // Keep what follows the end of the line with the text.
-            const auto nl = pending_.find('\n', found);
-            pending_.erase(0, nl == std::string::npos ? pending_.size() : nl + 1);
-            return true;
+    // Each read is searched where it lies, behind the few bytes kept from
+    // before it (a match may straddle two reads): a child that writes much
+    // (a long event log) is slowed by the measuring end as little as can be.
+    constexpr std::size_t kChunk = 1 << 20;
+    static thread_local std::vector<char> buffer;
+    const auto search = [&](std::string_view data) {
+        const void* at = memmem(data.data(), data.size(), text.data(), text.size());
+        if (at == nullptr) {
+            // Only a partial match at the end can still become one.
+            pending_.assign(data.substr(data.size() - std::min(data.size(), text.size() - 1)));
+            return false;
         }
-        // Only a partial match at the end can still become one.
-        if (pending_.size() >= text.size()) pending_.erase(0, pending_.size() - text.size() + 1);
+        // Keep what follows the end of the line with the text.
+        const std::size_t found =
+            static_cast<std::size_t>(static_cast<const char*>(at) - data.data());
+        const std::size_t nl = data.find('\n', found);
+        pending_.assign(nl == std::string_view::npos ? std::string_view() : data.substr(nl + 1));
+        return true;
+    };
+    if (text.empty() || search(std::string(pending_))) return true;
+    for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
         if (left.count() <= 0 || out_ < 0) return false;
         pollfd p{out_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-        const ssize_t n = read(out_, buffer.data(), buffer.size());
+        const std::size_t kept = pending_.size();
+        if (buffer.size() < kept + kChunk) buffer.resize(kept + kChunk);
+        std::copy(pending_.begin(), pending_.end(), buffer.begin());
+        const ssize_t n = read(out_, buffer.data() + kept, kChunk);
         if (n <= 0) {
             close(out_);
             out_ = -1;
             return false;
         }
-        pending_.append(buffer.data(), static_cast<std::size_t>(n));
+        if (search(std::string_view(buffer.data(), kept + static_cast<std::size_t>(n))))
+            return true;
     }
 }
 
