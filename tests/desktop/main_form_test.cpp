@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -18,74 +16,22 @@
 #include "app/display_check.h"
 #include "app/main_form.h"
 #include "app/start_position.h"
-#include "core/virtual_time.h"
 #include "engine/engine.h"
-#include "support/fake_capi.h"
 #include "support/files.h"
 #include "support/test_host.h"
+#include "support/window_host.h"
 
 namespace tolvar {
 namespace {
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public ::testing::Test, public test::WindowHost {
   protected:
-    void TearDown() override {
-        if (form) form->SetEngine(nullptr);
-        engine.reset();
-        form.reset();
-    }
-    // The headless platform has no tray; the window is told whether there is one.
-    void Start(const std::string& hive = "", bool tray = true) {
-        if (!hive.empty())
-            test::WriteAll(registry, "Windows Registry Editor Version 5.00\n\n" + hive);
-        form = std::make_unique<TMainForm>(tray);
-        form->SetDialogs(&dialogs);
-        engine = std::make_unique<Engine>(
-            EngineHost{.capi = capi,
-                       .clock = time,
-                       .timers = time,
-                       .io = io,
-                       .ui = *form,
-                       .dialogs = dialogs,
-                       .devices = dialogs.AllDevices(),
-                       .registryPath = registry,
-                       .post = [this](std::function<void()> fn) { Post(std::move(fn)); },
-                       .eventLogPath = dir.File("Tolvar.txt")});
-        form->SetEngine(engine.get());
-        engine->FormCreate();
-        RunPosted();
-    }
     QStringList TabCaptions() {
         QStringList captions;
         auto* tabs = form->findChild<QTabWidget*>("PageControl");
         for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
         return captions;
     }
-
-    test::TempDir dir;
-    std::string registry = dir.File("registry.reg");
-    test::FakeCapi capi;
-    VirtualTime time;
-    test::FakeIo io{capi, time};
-    // The window's boxes and dialogs are scripted; the devices recorded.
-    test::RecordingFrontEnd dialogs;
-    // The event log's writer posts from its thread.
-    void Post(std::function<void()> fn) {
-        std::lock_guard lock(postedMutex);
-        posted.push_back(std::move(fn));
-    }
-    void RunPosted() {
-        std::vector<std::function<void()>> batch;
-        {
-            std::lock_guard lock(postedMutex);
-            batch.swap(posted);
-        }
-        for (auto& fn : batch) fn();
-    }
-    std::mutex postedMutex;
-    std::vector<std::function<void()>> posted;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<Engine> engine;
 };
 
 TEST_F(MainFormTest, PagesInOrderAndIsdnHiddenByDefault) {
