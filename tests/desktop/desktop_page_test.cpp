@@ -33,12 +33,12 @@
 namespace tolvar {
 namespace {
 
-class DesktopPageTest : public ::testing::Test {
+class DesktopPageTest : public ::testing::Test, public test::WindowHost {
   protected:
     void SetUp() override {
         setenv("ESPEAK_DATA_PATH", "/sprache", 1);
         setenv("XDG_DATA_HOME", "/daten", 1);
-        window.Start("", std::nullopt);
+        Start("", std::nullopt);
     }
     template <class W>
     W* Find(const char* name) {
@@ -56,16 +56,6 @@ class DesktopPageTest : public ::testing::Test {
             return std::to_string(key->ReadInteger(name));
         }
     }
-
-    test::WindowHost window;
-    test::TempDir& dir = window.dir;
-    std::string& registry = window.registry;
-    test::FakeCapi& capi = window.capi;
-    VirtualTime& time = window.time;
-    test::FakeIo& io = window.io;
-    test::RecordingFrontEnd& dialogs = window.dialogs;
-    std::unique_ptr<TMainForm>& form = window.form;
-    std::unique_ptr<Engine>& engine = window.engine;
 };
 
 TEST_F(DesktopPageTest, ControlsCaptionsAndNames) {

@@ -37,11 +37,11 @@ constexpr const char* kHive =
     "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n"
     "\"0172 bert\"=\"\"\n\"0171 Anna\"=\"\"\n\"0173 Carl\"=\"\"\n\n";
 
-class SmsPageTest : public ::testing::Test {
+class SmsPageTest : public ::testing::Test, public test::WindowHost {
   protected:
     void SetUp() override {
         test::WriteAll(registry, kHive);
-        window.Start("", std::nullopt);
+        Start("", std::nullopt);
         page = form->findChild<SmsPage*>("tsSMS");
         ASSERT_NE(page, nullptr);
     }
@@ -63,15 +63,6 @@ class SmsPageTest : public ::testing::Test {
         io.Pump();
     }
 
-    test::WindowHost window;
-    test::TempDir& dir = window.dir;
-    std::string& registry = window.registry;
-    test::FakeCapi& capi = window.capi;
-    VirtualTime& time = window.time;
-    test::FakeIo& io = window.io;
-    test::RecordingFrontEnd& dialogs = window.dialogs;
-    std::unique_ptr<TMainForm>& form = window.form;
-    std::unique_ptr<Engine>& engine = window.engine;
     SmsPage* page = nullptr;
 };
 

@@ -23,14 +23,14 @@
 namespace tolvar {
 namespace {
 
-class DMailPageTest : public ::testing::Test {
+class DMailPageTest : public ::testing::Test, public test::WindowHost {
   protected:
     void SetUp() override {
         test::WriteAll(registry,
                        "Windows Registry Editor Version 5.00\n\n"
                        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail\\Subscriber]\n"
                        "\"0301234 Zentrale\"=\"\"\n\"017812345 Mutter\"=\"\"\n\n");
-        window.Start("", std::nullopt);
+        Start("", std::nullopt);
         engine->ShowWindow(Page::DMail);
         page = form->findChild<DMailPage*>("tsDMail");
         ASSERT_NE(page, nullptr);
@@ -57,15 +57,6 @@ class DMailPageTest : public ::testing::Test {
         return darkest;
     }
 
-    test::WindowHost window;
-    test::TempDir& dir = window.dir;
-    std::string& registry = window.registry;
-    test::FakeCapi& capi = window.capi;
-    VirtualTime& time = window.time;
-    test::FakeIo& io = window.io;
-    test::RecordingFrontEnd& dialogs = window.dialogs;
-    std::unique_ptr<TMainForm>& form = window.form;
-    std::unique_ptr<Engine>& engine = window.engine;
     DMailPage* page = nullptr;
 };
 
