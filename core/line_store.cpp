@@ -1,8 +1,7 @@
 #include "core/line_store.h"
 
 #include "core/ascii_run.h"
-
-#include <sys/mman.h>
+#include "core/prefault.h"
 
 #include <algorithm>
 #include <atomic>
@@ -47,22 +46,6 @@ T* Resize(T* block, std::size_t count) {
     void* grown = std::realloc(block, count * sizeof(T));
     if (grown == nullptr) throw std::bad_alloc();
     return static_cast<T*>(grown);
-}
-
-// Asks for the pages of a large room at once, which costs far less than a
-// fault for each page as a reader fills it; where the system cannot, they
-// come one by one as before.
-void Prefault(char* at, std::size_t bytes) {
-    constexpr std::size_t kPage = 4096;
-    if (bytes < 64 * kPage) return;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(at) + kPage - 1) & ~(kPage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(kPage - 1);
-#ifdef MADV_POPULATE_WRITE
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-#else
-    (void)begin;
-    (void)end;
-#endif
 }
 
 std::size_t NextCapacity(std::size_t capacity, std::size_t needed, std::size_t least) {

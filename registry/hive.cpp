@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/prefault.h"
+
 namespace tolvar {
 
 namespace {
@@ -10,7 +12,7 @@ char FoldUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-auto SubkeyPosition(std::vector<HiveKey>& keys, std::string_view name) {
+auto SubkeyPosition(std::pmr::vector<HiveKey>& keys, std::string_view name) {
     return std::lower_bound(
         keys.begin(), keys.end(), name,
         [](const HiveKey& k, std::string_view n) { return CompareNames(k.name, n) < 0; });
@@ -30,11 +32,11 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // A hex list wrapped as the registry editor wraps it: after a byte that leaves
 // the line longer than 76 characters, a trailing backslash and a new line
 // indented by two blanks.
-void AppendHexList(std::string& out, std::size_t lineStart,
-                   const std::vector<std::uint8_t>& bytes) {
+void AppendHexList(std::string& out, std::size_t lineStart, std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out += kHexDigits[bytes[i] >> 4];
-        out += kHexDigits[bytes[i] & 0x0F];
+        const auto byte = static_cast<std::uint8_t>(bytes[i]);
+        out += kHexDigits[byte >> 4];
+        out += kHexDigits[byte & 0x0F];
         if (i + 1 == bytes.size()) break;
         out += ',';
         if (out.size() - lineStart > 76) {
@@ -66,7 +68,9 @@ void AppendValue(std::string& out, const HiveValue& v) {
             AppendHexList(out, lineStart, v.bytes);
             break;
         case ValueType::Other:
-            out += "hex(" + v.typeTag + "):";
+            out += "hex(";
+            out += v.typeTag;
+            out += "):";
             AppendHexList(out, lineStart, v.bytes);
             break;
     }
@@ -76,7 +80,8 @@ void AppendValue(std::string& out, const HiveValue& v) {
 // A root key gets its own line only when it holds values or nothing at all;
 // otherwise its subkeys' lines name it.
 void AppendKey(std::string& out, const HiveKey& key, const std::string& parentPath, bool isRoot) {
-    const std::string path = isRoot ? key.name : parentPath + "\\" + key.name;
+    std::string path = isRoot ? std::string() : parentPath + "\\";
+    path += key.name;
     if (!isRoot || !key.values.empty() || key.subkeys.empty()) {
         out += '[';
         out += path;
@@ -101,23 +106,31 @@ int CompareNames(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+bool HiveValue::operator==(const ValueData& v) const {
+    return NamesEqual(name, v.name) && type == v.type && number == v.number && text == v.text &&
+           bytes ==
+               std::string_view(reinterpret_cast<const char*>(v.bytes.data()), v.bytes.size()) &&
+           typeTag == v.typeTag;
+}
+
 const HiveValue* HiveKey::FindValue(std::string_view valueName) const {
     for (const HiveValue& v : values)
         if (NamesEqual(v.name, valueName)) return &v;
     return nullptr;
 }
 
-void HiveKey::SetValue(HiveValue value) {
+void HiveKey::SetValue(const HiveValue& value) {
     for (HiveValue& v : values) {
         if (NamesEqual(v.name, value.name)) {
-            value.name = std::move(v.name);
-            v = std::move(value);
+            const std::string_view kept = v.name;
+            v = value;
+            v.name = kept;
             return;
         }
     }
     // Keys mostly hold one or two values: room for two at once.
     if (values.empty()) values.reserve(2);
-    values.push_back(std::move(value));
+    values.push_back(value);
 }
 
 bool HiveKey::DeleteValue(std::string_view valueName) {
@@ -141,14 +154,14 @@ HiveKey* HiveKey::FindSubkey(std::string_view keyName) {
 HiveKey& HiveKey::AddSubkey(std::string_view keyName) {
     // Files and the program list keys in order: a new last key is the usual case.
     if (subkeys.empty() || CompareNames(subkeys.back().name, keyName) < 0) {
-        subkeys.emplace_back().name = std::string(keyName);
+        subkeys.emplace_back().name = keyName;
         return subkeys.back();
     }
     const auto it = SubkeyPosition(subkeys, keyName);
     if (it != subkeys.end() && NamesEqual(it->name, keyName)) return *it;
-    HiveKey key;
-    key.name = std::string(keyName);
-    return *subkeys.insert(it, std::move(key));
+    HiveKey& key = *subkeys.emplace(it);
+    key.name = keyName;
+    return key;
 }
 
 bool HiveKey::DeleteSubkey(std::string_view keyName) {
@@ -158,9 +171,30 @@ bool HiveKey::DeleteSubkey(std::string_view keyName) {
     return true;
 }
 
+HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base, std::size_t memoryBytes)
+    : base_(std::move(base)),
+      file_(std::move(file)),
+      block_(memoryBytes > 0 ? std::make_unique_for_overwrite<std::byte[]>(memoryBytes) : nullptr),
+      memory_(block_.get(), memoryBytes) {
+    // The pages at once, instead of a fault for each as the keys fill them.
+    Prefault(block_.get(), memoryBytes);
+}
+
+Hive::Hive() : top_(std::make_unique<HiveKey>()) {}
+
+// The copy's keys go on the heap: the text's memory only ever grows.
+Hive::Hive(const Hive& other) : text_(other.text_), top_(std::make_unique<HiveKey>(*other.top_)) {}
+
+Hive& Hive::operator=(Hive other) noexcept {
+    // The old keys leave with other, before the text they may lie in.
+    std::swap(top_, other.top_);
+    std::swap(text_, other.text_);
+    return *this;
+}
+
 std::string Hive::Serialize() const {
     std::string out = "Windows Registry Editor Version 5.00\n\n";
-    for (const HiveKey& root : top_.subkeys) AppendKey(out, root, "", true);
+    for (const HiveKey& root : top_->subkeys) AppendKey(out, root, "", true);
     return out;
 }
 
@@ -169,7 +203,7 @@ const HiveKey* Hive::Find(const KeyPath& path) const {
 }
 
 HiveKey* Hive::Find(const KeyPath& path) {
-    HiveKey* key = &top_;
+    HiveKey* key = top_.get();
     for (const std::string& name : path) {
         key = key->FindSubkey(name);
         if (!key) return nullptr;
@@ -178,14 +212,38 @@ HiveKey* Hive::Find(const KeyPath& path) {
 }
 
 HiveKey& Hive::Create(const KeyPath& path) {
-    HiveKey* key = &top_;
-    for (const std::string& name : path) key = &key->AddSubkey(name);
+    HiveKey* key = top_.get();
+    for (const std::string& name : path) {
+        HiveKey* sub = key->FindSubkey(name);
+        key = sub ? sub : &key->AddSubkey(Keep(name));
+    }
     return *key;
+}
+
+void Hive::SetValue(HiveKey& key, const ValueData& value) {
+    const HiveValue* old = key.FindValue(value.name);
+    HiveValue v;
+    v.name = old ? old->name : Keep(value.name);
+    v.type = value.type;
+    v.number = value.number;
+    v.text = Keep(value.text);
+    v.bytes = Keep(
+        std::string_view(reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size()));
+    v.typeTag = Keep(value.typeTag);
+    key.SetValue(v);
+}
+
+std::string_view Hive::Keep(std::string_view s) {
+    if (s.empty()) return {};
+    // Text shared with a copy stays as it is; this hive adds to a text of its own.
+    if (!text_ || text_.use_count() > 1)
+        text_ = std::make_shared<HiveText>(std::string(), std::move(text_));
+    return text_->Keep(s);
 }
 
 bool Hive::Delete(const KeyPath& path) {
     if (path.empty()) return false;
-    HiveKey* parent = &top_;
+    HiveKey* parent = top_.get();
     for (std::size_t i = 0; i + 1 < path.size(); ++i) {
         parent = parent->FindSubkey(path[i]);
         if (!parent) return false;

@@ -2,8 +2,11 @@
 // and "REGEDIT4" headers, UTF-8 (with or without byte-order mark) and UTF-16LE
 // with byte-order mark, LF or CR LF line ends.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +67,22 @@ bool ParseHex(std::string_view s, std::size_t maxDigits, std::uint32_t& value) {
     return true;
 }
 
+// How many bytes a and b begin with alike; compared a word at a time, as key
+// lines share most of their length with the one before.
+std::size_t CommonPrefix(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) break;
+    }
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+}
+
 // UTF-16LE (without its byte-order mark) to UTF-8.
 std::string DecodeUtf16Le(std::string_view b, const std::string& path) {
     std::string out;
@@ -98,9 +117,8 @@ class LineReader {
   public:
     explicit LineReader(std::string_view text) : text_(text) {}
 
-    // The next line without its line end; false at the end of the text. The
-    // line points into the text, or into a buffer of the reader's own for a
-    // converted one, and stays valid until the next call.
+    // The next line without its line end, pointing into the text; false at
+    // the end of the text.
     bool Next(std::string_view& line) {
         if (pos_ >= text_.size()) return false;
         const void* nl = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
@@ -111,50 +129,58 @@ class LineReader {
         pos_ = end + 1;
         ++number_;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        // REGEDIT4 files come in the Windows code page of their machine.
-        if (legacy_) {
-            converted_.assign(line);
-            if (!IsValidUtf8(converted_)) {
-                converted_ = Cp1252ToUtf8(converted_);
-                line = converted_;
-            }
-        }
         return true;
     }
 
     std::size_t Number() const { return number_; }
-    void SetLegacy() { legacy_ = true; }
 
   private:
     std::string_view text_;
     std::size_t pos_ = 0;
     std::size_t number_ = 0;
-    bool legacy_ = false;
-    std::string converted_;
 };
 
-class Parser {
-  public:
-    Parser(std::string_view text, const std::string& path) : lines_(text), path_(path) {}
+// A REGEDIT4 file comes in the Windows code page of its machine: its lines
+// that are no UTF-8 converted, or nothing when all are.
+std::optional<std::string> ConvertLegacyLines(std::string_view text) {
+    std::optional<std::string> out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t nl = text.find('\n', pos);
+        const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+        const std::string line(text.substr(pos, end - pos));
+        if (!IsValidUtf8(line)) {
+            if (!out) out.emplace(text.substr(0, pos));
+            *out += Cp1252ToUtf8(line);
+        } else if (out) {
+            *out += line;
+        }
+        pos = end;
+    }
+    return out;
+}
 
-    // Fills top (the hive's holder of its root keys).
-    void Run(HiveKey& top) {
+}  // namespace
+
+// Fills a hive from the text its names and values are to point into.
+class HiveParser {
+  public:
+    HiveParser(Hive& hive, std::string_view text, const std::string& path)
+        : hive_(hive), lines_(text), path_(path) {}
+
+    void Run() {
         std::string_view line;
         if (!lines_.Next(line)) return;
         const std::string_view header = TrimRight(line);
-        if (header == kHeader4) {
-            lines_.SetLegacy();
-        } else if (header != kHeader5) {
+        if (header != kHeader4 && header != kHeader5)
             Fail(path_, 1,
                  "die Kopfzeile \"Windows Registry Editor Version 5.00\" oder \"REGEDIT4\" fehlt");
-        }
         HiveKey* current = nullptr;
         while (lines_.Next(line)) {
             const std::string_view s = TrimLeft(line);
             if (s.empty() || s.front() == ';') continue;
             if (s.front() == '[') {
-                ParseKeyLine(TrimRight(s));
-                current = &KeyOfLastLine(top);
+                current = &KeyOfLine(TrimRight(s));
             } else if (s.front() == '"' || s.front() == '@') {
                 if (!current) Error("Wert außerhalb eines Schlüssels");
                 current->SetValue(ParseValueLine(s));
@@ -167,61 +193,76 @@ class Parser {
   private:
     [[noreturn]] void Error(const std::string& why) const { Fail(path_, lines_.Number(), why); }
 
-    // The names of a key line into names_.
-    void ParseKeyLine(std::string_view s) {
+    // The key a key line names, created with its parents. Files list keys
+    // depth first, so a key line mostly begins with the names of the key line
+    // before it: those keys are taken again without splitting or comparing
+    // the names, and only the rest are looked up.
+    HiveKey& KeyOfLine(std::string_view s) {
         if (s.size() < 2 || s.back() != ']') Error("\"]\" fehlt am Ende der Schlüsselzeile");
         s = s.substr(1, s.size() - 2);
         if (!s.empty() && s.front() == '-')
             Error("Löschzeilen [-...] werden in der Registrierungsdatei nicht unterstützt");
-        names_.clear();
+        const std::size_t common = CommonPrefix(s, lastPath_);
+        std::size_t kept = 0;
         std::size_t start = 0;
-        for (;;) {
-            const std::size_t slash = s.find('\\', start);
-            const std::string_view name = s.substr(
-                start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
-            if (name.empty()) Error("leerer Schlüsselname in \"" + std::string(s) + "\"");
-            names_.push_back(name);
-            if (slash == std::string_view::npos) break;
-            start = slash + 1;
+        while (kept < names_.size()) {
+            const std::size_t end = start + names_[kept].size();
+            if (end > common || (end < s.size() && s[end] != '\\')) break;
+            start = end + 1;
+            ++kept;
         }
-        if (!StartsWithNoCase(names_.front(), "HKEY_"))
+        names_.resize(kept);
+        // start is past the end when the line names a key above the last one.
+        for (std::size_t i = start; i <= s.size(); ++i) {
+            if (i < s.size() && s[i] != '\\') continue;
+            if (i == start) Error("leerer Schlüsselname in \"" + std::string(s) + "\"");
+            names_.push_back(s.substr(start, i - start));
+            if (i == s.size()) break;
+            start = i + 1;
+        }
+        lastPath_ = s;
+        if (kept == 0 && !StartsWithNoCase(names_.front(), "HKEY_"))
             Error("der Schlüsselpfad muss mit einem Stammschlüssel wie HKEY_CURRENT_USER beginnen");
-    }
-
-    // The key names_ names, created with its parents. Files list keys depth
-    // first, so the path shares most of its names with the key before it: the
-    // keys along that path are reused instead of looked up from the top.
-    HiveKey& KeyOfLastLine(HiveKey& top) {
-        std::size_t same = 0;
+        // Names that differ from the last line's only in case name the same keys.
+        std::size_t same = kept;
         while (same < names_.size() && same < path_keys_.size() &&
                NamesEqual(path_keys_[same]->name, names_[same]))
             ++same;
         // Keys below the shared part may move when a sibling is added: dropped.
         path_keys_.resize(same);
         for (std::size_t i = same; i < names_.size(); ++i)
-            path_keys_.push_back(&(i == 0 ? top : *path_keys_[i - 1]).AddSubkey(names_[i]));
+            path_keys_.push_back(&(i == 0 ? *hive_.top_ : *path_keys_[i - 1]).AddSubkey(names_[i]));
         return *path_keys_.back();
     }
 
     // s[pos] is the opening quote; pos ends behind the closing one. Only \\ and \"
-    // are escapes; any other backslash stands for itself.
-    std::string ReadQuoted(std::string_view s, std::size_t& pos) const {
-        std::string out;
+    // are escapes; any other backslash stands for itself. Text without escapes
+    // is taken where it lies.
+    std::string_view ReadQuoted(std::string_view s, std::size_t& pos) {
         ++pos;
-        while (pos < s.size()) {
-            // Scanned by hand: find_first_of looks each character up in the set
-            // with a call of its own, a third of the parse of a large file.
-            std::size_t special = pos;
-            while (special < s.size() && s[special] != '"' && s[special] != '\\') ++special;
-            if (special == s.size()) break;
+        // Scanned by hand: find_first_of looks each character up in the set
+        // with a call of its own, a third of the parse of a large file.
+        const auto nextSpecial = [&s](std::size_t from) {
+            while (from < s.size() && s[from] != '"' && s[from] != '\\') ++from;
+            return from;
+        };
+        std::size_t special = nextSpecial(pos);
+        if (special < s.size() && s[special] == '"') {
+            const std::string_view text = s.substr(pos, special - pos);
+            pos = special + 1;
+            return text;
+        }
+        std::string out;
+        while (special < s.size()) {
             out.append(s, pos, special - pos);
             pos = special + 1;
-            if (s[special] == '"') return out;
+            if (s[special] == '"') return hive_.Keep(out);
             if (pos < s.size() && (s[pos] == '\\' || s[pos] == '"')) {
                 out += s[pos++];
-                continue;
+            } else {
+                out += '\\';
             }
-            out += '\\';
+            special = nextSpecial(pos);
         }
         Error("das schließende Anführungszeichen fehlt");
     }
@@ -258,7 +299,7 @@ class Parser {
                 close + 1 >= rest.size() || rest[close + 1] != ':')
                 Error("hex(N): mit hexadezimalem Typ N erwartet");
             value.type = ValueType::Other;
-            value.typeTag = std::string(rest.substr(4, close - 4));
+            value.typeTag = rest.substr(4, close - 4);
             value.bytes = ReadHexList(rest.substr(close + 2));
         } else {
             Error("unbekannter Werttyp (erwartet: \"Text\", dword:, hex: oder hex(N):)");
@@ -268,8 +309,8 @@ class Parser {
 
     // Comma-separated bytes; a trailing backslash continues the list on the next
     // line. A comma may end the list or a line, but no item may be empty.
-    std::vector<std::uint8_t> ReadHexList(std::string_view first) {
-        std::vector<std::uint8_t> bytes;
+    std::string_view ReadHexList(std::string_view first) {
+        std::string bytes;
         std::string_view next;
         std::string_view seg = first;
         for (;;) {
@@ -289,39 +330,51 @@ class Parser {
                 std::uint32_t byte = 0;
                 if (!ParseHex(item, 2, byte))
                     Error("ungültiges Byte \"" + std::string(item) + "\" in der Hex-Liste");
-                bytes.push_back(static_cast<std::uint8_t>(byte));
+                bytes += static_cast<char>(byte);
                 if (comma == std::string_view::npos) break;
                 start = comma + 1;
             }
-            if (!more) return bytes;
+            if (!more) return hive_.Keep(bytes);
             if (!lines_.Next(next)) Error("die Hex-Liste geht über das Ende der Datei hinaus");
             seg = next;
         }
     }
 
+    Hive& hive_;
     LineReader lines_;
     const std::string& path_;
-    std::vector<std::string_view> names_;  // of the last key line
-    std::vector<HiveKey*> path_keys_;      // the keys along the last key line's path
+    std::string_view lastPath_;            // the last key line's path
+    std::vector<std::string_view> names_;  // in it
+    std::vector<HiveKey*> path_keys_;      // the keys along it
 };
 
-}  // namespace
-
-Hive Hive::Parse(std::string_view bytes, const std::string& path) {
-    std::string decoded;
-    std::string_view text = bytes;
+Hive Hive::Parse(std::string bytes, const std::string& path) {
+    std::size_t skip = 0;  // a byte-order mark
     if (bytes.starts_with("\xFF\xFE")) {
-        decoded = DecodeUtf16Le(bytes.substr(2), path);
-        text = decoded;
+        bytes = DecodeUtf16Le(std::string_view(bytes).substr(2), path);
     } else if (bytes.starts_with("\xFE\xFF")) {
         Fail(path, 1, "UTF-16 big-endian wird nicht unterstützt (bitte UTF-8 oder UTF-16LE)");
     } else if (bytes.starts_with("\xEF\xBB\xBF")) {
-        text = bytes.substr(3);
+        skip = 3;
     }
     Hive hive;
     // A file of nothing but blank lines is an empty registry.
-    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return hive;
-    Parser(text, path).Run(hive.top_);
+    if (bytes.find_first_not_of(" \t\r\n", skip) == std::string::npos) return hive;
+    std::string_view text = std::string_view(bytes).substr(skip);
+    std::string_view header = text.substr(0, text.find('\n'));
+    if (header.ends_with('\r')) header.remove_suffix(1);
+    if (TrimRight(header) == kHeader4) {
+        if (std::optional<std::string> converted = ConvertLegacyLines(text)) {
+            bytes = std::move(*converted);
+            skip = 0;
+        }
+    }
+    // The keys of a file take about as many bytes as its text, and up to as
+    // many again for the room their lists grew out of.
+    const std::size_t memory = bytes.size() + bytes.size() / 2;
+    hive.text_ = std::make_shared<HiveText>(std::move(bytes), nullptr, memory);
+    hive.top_ = std::make_unique<HiveKey>(HiveKey::allocator_type(hive.text_->Memory()));
+    HiveParser(hive, hive.text_->File().substr(skip), path).Run();
     return hive;
 }
 

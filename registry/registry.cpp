@@ -64,9 +64,9 @@ void CheckNoLineBreak(const std::string& text, const char* what) {
             std::string("Zeilenumbrüche sind in der Registrierung nicht möglich (") + what + ")");
 }
 
-std::string Describe(const std::string& valueName, const std::string& keyPath) {
-    return "Wert \"" + (valueName.empty() ? std::string("@") : valueName) + "\" im Schlüssel \"\\" +
-           keyPath + "\"";
+std::string Describe(std::string_view valueName, const std::string& keyPath) {
+    return "Wert \"" + (valueName.empty() ? std::string("@") : std::string(valueName)) +
+           "\" im Schlüssel \"\\" + keyPath + "\"";
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ struct RegistryOp {
     std::uint64_t owner;  // the id of the RegKey that made it; 0 for DeleteKey
     KeyPath key;
     Kind kind;
-    HiveValue value;  // SetValue: the value; DeleteValue: its name
+    ValueData value;  // SetValue: the value; DeleteValue: its name
 };
 
 namespace {
@@ -92,7 +92,7 @@ void Apply(Hive& hive, const RegistryOp& op) {
             break;
         case OpKind::SetValue:
             // A key deleted by hand while it was open comes back with the write.
-            hive.Create(op.key).SetValue(op.value);
+            hive.SetValue(hive.Create(op.key), op.value);
             break;
         case OpKind::DeleteValue:
             if (HiveKey* key = hive.Find(op.key)) key->DeleteValue(op.value.name);
@@ -113,9 +113,7 @@ bool Changes(const Hive& hive, const RegistryOp& op) {
             return (key != nullptr) == (op.kind == OpKind::DeleteKey);
         case OpKind::SetValue: {
             const HiveValue* v = key ? key->FindValue(op.value.name) : nullptr;
-            return v == nullptr || v->type != op.value.type || v->text != op.value.text ||
-                   v->number != op.value.number || v->bytes != op.value.bytes ||
-                   v->typeTag != op.value.typeTag;
+            return v == nullptr || !(*v == op.value);
         }
         case OpKind::DeleteValue:
             return key != nullptr && key->FindValue(op.value.name) != nullptr;
@@ -169,7 +167,7 @@ void Registry::StartReading() {
                 HiveFileContent file = ReadHiveFile(path);
                 State::Read read{file.stamp, {}, {}};
                 try {
-                    if (file.stamp.exists) read.hive = Hive::Parse(file.bytes, path);
+                    if (file.stamp.exists) read.hive = Hive::Parse(std::move(file.bytes), path);
                 } catch (const RegistryError& e) {
                     read.broken = e.what();
                 }
@@ -200,7 +198,7 @@ void Registry::Refresh() {
     s.stamp = file.stamp;
     s.viewStale = true;
     try {
-        *hive_ = file.stamp.exists ? Hive::Parse(file.bytes, path_) : Hive();
+        *hive_ = file.stamp.exists ? Hive::Parse(std::move(file.bytes), path_) : Hive();
         s.broken.reset();
     } catch (const RegistryError& e) {
         // Kept until the file changes again: no write may replace it meanwhile.
@@ -236,9 +234,16 @@ void Registry::Write(const std::vector<RegistryOp>& ops) {
     for (const RegistryOp& op : ops) Apply(next, op);
     // Writing back what is there already leaves the file alone (and in its
     // encoding, with its comments).
-    const std::string text = next.Serialize();
-    if (text != hive_->Serialize()) s.stamp = WriteHiveFile(path_, text);
-    *hive_ = std::move(next);
+    std::string text = next.Serialize();
+    if (text == hive_->Serialize()) return;
+    s.stamp = WriteHiveFile(path_, text);
+    // Read back from what was written: the strings the changes made go with
+    // the old text, instead of piling up over a long run.
+    try {
+        *hive_ = Hive::Parse(std::move(text), path_);
+    } catch (const RegistryError&) {
+        *hive_ = std::move(next);  // what the writer writes always reads; kept to be safe
+    }
     s.viewStale = true;
 }
 
@@ -339,7 +344,11 @@ bool Registry::ReadTree(const std::string& keyPath,
     const KeyPath path = SplitKeyPath(keyPath);
     Refresh();
     const HiveKey* key = View().Find(path);
-    static const HiveKey kEmptyRoot{kRootKey, {}, {}};  // HKEY_CURRENT_USER always is
+    static const HiveKey kEmptyRoot = [] {  // HKEY_CURRENT_USER always is
+        HiveKey root;
+        root.name = kRootKey;
+        return root;
+    }();
     if (key == nullptr && path.size() == 1) key = &kEmptyRoot;
     if (key == nullptr) return false;
     const std::string joined = JoinKeyPath(path);
@@ -347,13 +356,15 @@ bool Registry::ReadTree(const std::string& keyPath,
     return true;
 }
 
-const std::string& RegKeyReader::Name() const {
+std::string_view RegKeyReader::Name() const {
     return key_->name;
 }
 
 std::string RegKeyReader::JoinedPath() const {
     if (parent_ == nullptr) return *path_;
-    return parent_->JoinedPath() + "\\" + key_->name;
+    std::string path = parent_->JoinedPath() + "\\";
+    path += key_->name;
+    return path;
 }
 
 std::string RegKeyReader::Path() const {
@@ -368,24 +379,24 @@ RegKeyReader RegKeyReader::Subkey(std::size_t index) const {
     return RegKeyReader(key_->subkeys.at(index), this, path_);
 }
 
-const HiveValue& RegKeyReader::Value(const std::string& name) const {
+const HiveValue& RegKeyReader::Value(std::string_view name) const {
     const HiveValue* value = key_->FindValue(name);
     if (!value) throw RegistryError(Describe(name, JoinedPath()) + " fehlt");
     return *value;
 }
 
-bool RegKeyReader::ValueExists(const std::string& name) const {
+bool RegKeyReader::ValueExists(std::string_view name) const {
     return key_->FindValue(name) != nullptr;
 }
 
-std::string RegKeyReader::ReadString(const std::string& name) const {
+std::string RegKeyReader::ReadString(std::string_view name) const {
     const HiveValue& v = Value(name);
     if (v.type != ValueType::String)
         throw RegistryError(Describe(name, JoinedPath()) + " ist keine Zeichenkette");
-    return v.text;
+    return std::string(v.text);
 }
 
-std::int32_t RegKeyReader::ReadInteger(const std::string& name) const {
+std::int32_t RegKeyReader::ReadInteger(std::string_view name) const {
     const HiveValue& v = Value(name);
     if (v.type != ValueType::Dword)
         throw RegistryError(Describe(name, JoinedPath()) + " ist keine Ganzzahl (dword)");
@@ -462,14 +473,14 @@ bool RegKey::ValueExists(const std::string& name) const {
 std::vector<std::string> RegKey::GetValueNames() const {
     std::vector<std::string> names;
     if (const HiveKey* key = Current())
-        for (const HiveValue& v : key->values) names.push_back(v.name);
+        for (const HiveValue& v : key->values) names.emplace_back(v.name);
     return names;
 }
 
 std::vector<std::string> RegKey::GetKeyNames() const {
     std::vector<std::string> names;
     if (const HiveKey* key = Current())
-        for (const HiveKey& sub : key->subkeys) names.push_back(sub.name);
+        for (const HiveKey& sub : key->subkeys) names.emplace_back(sub.name);
     return names;
 }
 
@@ -477,7 +488,7 @@ std::string RegKey::ReadString(const std::string& name) const {
     const HiveValue& v = Value(name);
     if (v.type != ValueType::String)
         throw RegistryError(Describe(name, keyPath_) + " ist keine Zeichenkette");
-    return v.text;
+    return std::string(v.text);
 }
 
 std::int32_t RegKey::ReadInteger(const std::string& name) const {
@@ -491,10 +502,10 @@ std::vector<std::uint8_t> RegKey::ReadBinaryData(const std::string& name) const 
     const HiveValue& v = Value(name);
     if (v.type != ValueType::Binary && v.type != ValueType::Other)
         throw RegistryError(Describe(name, keyPath_) + " enthält keine Binärdaten");
-    return v.bytes;
+    return v.Bytes();
 }
 
-void RegKey::Store(HiveValue value) {
+void RegKey::Store(ValueData value) {
     CheckNoLineBreak(value.name, "Wertname");
     if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
     // A file that cannot be parsed fails every write at once.
@@ -505,7 +516,7 @@ void RegKey::Store(HiveValue value) {
 
 void RegKey::WriteString(const std::string& name, const std::string& value) {
     CheckNoLineBreak(value, "Text");
-    HiveValue v;
+    ValueData v;
     v.name = name;
     v.type = ValueType::String;
     v.text = value;
@@ -513,7 +524,7 @@ void RegKey::WriteString(const std::string& name, const std::string& value) {
 }
 
 void RegKey::WriteInteger(const std::string& name, std::int32_t value) {
-    HiveValue v;
+    ValueData v;
     v.name = name;
     v.type = ValueType::Dword;
     v.number = static_cast<std::uint32_t>(value);
@@ -521,7 +532,7 @@ void RegKey::WriteInteger(const std::string& name, std::int32_t value) {
 }
 
 void RegKey::WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& value) {
-    HiveValue v;
+    ValueData v;
     v.name = name;
     v.type = ValueType::Binary;
     v.bytes = value;
@@ -532,7 +543,7 @@ bool RegKey::DeleteValue(const std::string& name) {
     if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
     registry_->Refresh();
     if (!ValueExists(name)) return false;
-    HiveValue v;
+    ValueData v;
     v.name = name;
     registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::DeleteValue, std::move(v)},
                               *registry_->hive_);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/error.h"
@@ -32,6 +33,7 @@ class RegistryBatch;
 struct HiveKey;
 struct HiveValue;
 struct RegistryOp;
+struct ValueData;
 
 class Registry {
   public:
@@ -121,7 +123,7 @@ class RegKey {
     void Release() noexcept;
     const HiveKey* Current() const;  // the key as the program sees it now; null if gone
     const HiveValue& Value(const std::string& name) const;
-    void Store(HiveValue value);
+    void Store(ValueData value);
 
     Registry* registry_ = nullptr;
     std::string keyPath_;
@@ -133,23 +135,23 @@ class RegKey {
 // needs the reader it came from.
 class RegKeyReader {
   public:
-    const std::string& Name() const;
+    std::string_view Name() const;
     // The key's path as OpenKey takes it: "\\Software\\...".
     std::string Path() const;
     // Subkeys, ascending ignoring case.
     std::size_t SubkeyCount() const;
     RegKeyReader Subkey(std::size_t index) const;
 
-    bool ValueExists(const std::string& name) const;
-    std::string ReadString(const std::string& name) const;
-    std::int32_t ReadInteger(const std::string& name) const;
+    bool ValueExists(std::string_view name) const;
+    std::string ReadString(std::string_view name) const;
+    std::int32_t ReadInteger(std::string_view name) const;
 
   private:
     friend class Registry;
     RegKeyReader(const HiveKey& key, const RegKeyReader* parent, const std::string* path)
         : key_(&key), parent_(parent), path_(path) {}
     std::string JoinedPath() const;
-    const HiveValue& Value(const std::string& name) const;
+    const HiveValue& Value(std::string_view name) const;
 
     const HiveKey* key_;
     const RegKeyReader* parent_;  // null for the key ReadTree was asked for

@@ -36,6 +36,8 @@ class TActionList {
     TActionItem& operator[](std::size_t index);
     const TActionItem& operator[](std::size_t index) const;
 
+    // Room for count entries without growing.
+    void Reserve(std::size_t count) { items_.reserve(count); }
     // Appends an entry (by default a new one: 00:00, "Aus", no parameter).
     TActionItem& Add(TActionItem item = {});
     // Frees and removes one entry; an index past the end raises TolvarError.

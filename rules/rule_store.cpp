@@ -133,17 +133,17 @@ void RuleStore::Clear() {
     msnNodes_.clear();
 }
 
-RuleNode& RuleStore::NewMsnNode(const std::string& label) {
+RuleNode& RuleStore::NewMsnNode(std::string label) {
     auto node = std::make_unique<RuleNode>();
-    node->text_ = label;
+    node->text_ = std::move(label);
     msnNodes_.push_back(std::move(node));
     return *msnNodes_.back();
 }
 
-RuleNode& RuleStore::NewCallerNode(RuleNode& msnNode, const std::string& label,
+RuleNode& RuleStore::NewCallerNode(RuleNode& msnNode, std::string label,
                                    std::unique_ptr<TActionList> entries) {
     auto node = std::make_unique<RuleNode>();
-    node->text_ = label;
+    node->text_ = std::move(label);
     node->parent_ = &msnNode;
     node->entries_ = std::move(entries);
     msnNode.children_.push_back(std::move(node));

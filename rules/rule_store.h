@@ -18,6 +18,7 @@
 namespace tolvar {
 
 class Registry;
+class RegKeyReader;
 
 inline constexpr const char* kRulesKey = "\\Software\\Brenwick\\Tolvar\\MSN";
 inline constexpr const char* kUnknownCaller = "Unbekannt/Analog";
@@ -112,9 +113,13 @@ class RuleStore {
   private:
     void Clear();
     RuleNode& BuildMsnNode();  // AddMsnNode without the change notice
-    RuleNode& NewMsnNode(const std::string& label);
-    RuleNode& NewCallerNode(RuleNode& msnNode, const std::string& label,
-                            std::unique_ptr<TActionList> entries);
+    RuleNode& NewMsnNode(std::string label);
+    // Touches no member: the tree's reading builds nodes on two threads.
+    static RuleNode& NewCallerNode(RuleNode& msnNode, std::string label,
+                                   std::unique_ptr<TActionList> entries);
+    // The caller keys below an MSN key into msn, a caller at a time: a
+    // malformed entry throws with the callers before it in msn.
+    static void ReadCallers(const RegKeyReader& msnKey, RuleNode& msn);
     void RemoveCallerNode(RuleNode& callerNode);
     void Relabel(RuleNode& node, const std::string& label);
     void ReadRules(Registry& registry);

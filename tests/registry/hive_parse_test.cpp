@@ -157,7 +157,7 @@ TEST(HiveParse, ReadsEveryForm) {
             EXPECT_EQ(v->type, e.type);
             EXPECT_EQ(v->text, e.text);
             EXPECT_EQ(v->number, e.number);
-            EXPECT_EQ(v->bytes, e.bytes);
+            EXPECT_EQ(v->Bytes(), e.bytes);
             EXPECT_EQ(v->typeTag, e.typeTag);
         }
     }
@@ -176,7 +176,8 @@ TEST(HiveParse, KeepsTheCaseFirstSeenAndTheValueOrder) {
     const HiveKey& tolvar = software.subkeys[0];
     EXPECT_EQ(tolvar.name, "Tolvar");
     std::vector<std::string> names;
-    for (const HiveValue& v : tolvar.values) names.push_back(v.name + "=" + v.text);
+    for (const HiveValue& v : tolvar.values)
+        names.push_back(std::string(v.name) + "=" + std::string(v.text));
     EXPECT_EQ(names, (std::vector<std::string>{"b=3", "A=2", "c=4"}));
 }
 

@@ -172,11 +172,11 @@ TEST(RegistryTree, KeyLinesInAnyOrder) {
                 path.push_back(names[random() % names.size()]);
                 line += "\\" + path.back();
             }
-            HiveValue value;
+            ValueData value;
             value.name = "v" + std::to_string(random() % 3);
             value.type = ValueType::Dword;
             value.number = static_cast<std::uint32_t>(k);
-            expected.Create(path).SetValue(value);
+            expected.SetValue(expected.Create(path), value);
             char hex[16];
             std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(k));
             text += line + "]\n\"" + value.name + "\"=dword:" + hex + "\n\n";

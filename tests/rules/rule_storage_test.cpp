@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -404,6 +405,75 @@ TEST(RuleStorage, MalformedEntryStopsTheLoadAndBlocksTheSave) {
         store.SaveRules(reg);
         EXPECT_NE(hive.Text().find("nicht verlieren"), std::string::npos);
         EXPECT_EQ(Labels(store.MsnNodes()), (LabelList{"5551234", "5559999"}));
+    }
+}
+
+// Four MSN keys of 400 callers each, "@" (the empty label) last in the
+// file's order; caller c of every MSN has entries at 08:00 (action c % 5) and
+// 18:30. The entry key of one caller may be broken.
+std::string LargeTree(const std::string& badMsn = "", int badCaller = -1) {
+    std::string text = kHeader;
+    for (const std::string msn : {"5550001", "5550002", "5550003", "@"}) {
+        for (int c = 0; c < 400; ++c) {
+            char caller[16];
+            std::snprintf(caller, sizeof caller, "030%04d", c);
+            const bool bad = msn == badMsn && c == badCaller;
+            text += kMsn + "\\" + msn + "\\" + caller + (bad ? "\\8:00]\n" : "\\08:00]\n") +
+                    "\"Action\"=dword:0000000" + std::to_string(c % 5) + "\n\"Param\"=\"p" +
+                    std::to_string(c) + "\"\n\n" + kMsn + "\\" + msn + "\\" + caller +
+                    "\\18:30]\n\"Action\"=dword:00000000\n\n";
+        }
+    }
+    return text;
+}
+
+TEST(RuleStorage, LargeTreesLoadAsTheyAreStored) {
+    // Large trees are read by two threads, split between the MSN keys: the
+    // tree and the point where a broken entry stops the load are the same
+    // as one thread gives, in either half.
+    struct Case {
+        std::string badMsn;
+        int badCaller;
+        LabelList msns;             // read, in tree order
+        std::size_t callersOfLast;  // of the last MSN read
+    };
+    const Case cases[] = {
+        {"", -1, {"", "5550001", "5550002", "5550003"}, 400},
+        {"5550002", 123, {"5550001", "5550002"}, 123},
+        {"5550003", 0, {"5550001", "5550002", "5550003"}, 0},
+        {"@", 399, {"", "5550001", "5550002", "5550003"}, 399},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.badMsn + " " + std::to_string(c.badCaller));
+        TempHive hive;
+        hive.Write(LargeTree(c.badMsn, c.badCaller));
+        Registry reg(hive.Path());
+        RuleStore store;
+        if (c.badMsn.empty()) {
+            store.LoadRules(reg);
+        } else {
+            EXPECT_THROW(store.LoadRules(reg), TolvarError);
+            EXPECT_TRUE(store.LoadError());
+        }
+        ASSERT_EQ(Labels(store.MsnNodes()), c.msns);
+        for (const auto& msn : store.MsnNodes()) {
+            const bool last = msn->Text() == (c.badMsn == "@" ? "" : c.badMsn);
+            ASSERT_EQ(msn->Children().size(), last ? c.callersOfLast : 400u) << msn->Text();
+            for (std::size_t i = 0; i < msn->Children().size(); ++i) {
+                const RuleNode& caller = *msn->Children()[i];
+                char label[32];
+                std::snprintf(label, sizeof label, "030%04zu", i);
+                ASSERT_EQ(caller.Text(), label);
+                ASSERT_EQ(caller.Parent(), msn.get());
+                ASSERT_EQ(caller.Entries()->Count(), 2u);
+                EXPECT_EQ(Entry(caller, 0).Action, static_cast<std::int32_t>(i % 5));
+                EXPECT_EQ(Entry(caller, 0).Param, "p" + std::to_string(i));
+                EXPECT_EQ(FormatLongTime(Entry(caller, 1).StartTime), "18:30:00");
+            }
+        }
+        if (c.msns.front().empty()) {
+            EXPECT_EQ(store.FindMsnNode(""), store.MsnNodes().front().get());
+        }
     }
 }
 
