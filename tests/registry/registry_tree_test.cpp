@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -183,6 +184,40 @@ TEST(RegistryTree, KeyLinesInAnyOrder) {
         }
         ASSERT_EQ(Hive::Parse(text, "x").Serialize(), expected.Serialize()) << text;
     }
+}
+
+TEST(RegistryTree, ACopyOfAReadHiveStandsOnItsOwn) {
+    // Names and values point into the file's text: a copy that changes must
+    // neither change the hive it came from nor depend on it living on.
+    const std::string text =
+        kHeader +
+        Key("\\5551234\\Mutter\\08:00", "\"Action\"=dword:00000002\n\"Param\"=\"a \\\"b\\\" c\"\n");
+    auto original = std::make_unique<Hive>(Hive::Parse(text, "x"));
+    Hive copy = *original;
+    const KeyPath entry = {"HKEY_CURRENT_USER", "Software", "Brenwick", "Tolvar", "MSN",
+                           "5551234",           "Mutter",   "08:00"};
+    ValueData param;
+    param.name = "PARAM";  // replaces "Param", keeping that spelling
+    param.text = std::string(400, 'x');
+    copy.SetValue(*copy.Find(entry), param);
+    KeyPath other = entry;
+    other[6] = "Vater";
+    ValueData action;
+    action.name = "Action";
+    action.type = ValueType::Dword;
+    action.number = 4;
+    copy.SetValue(copy.Create(other), action);
+
+    EXPECT_EQ(original->Serialize(), Hive::Parse(text, "x").Serialize());
+    const std::string expected = copy.Serialize();
+    EXPECT_NE(expected.find("\"Param\"=\"" + std::string(400, 'x') + "\"\n"), std::string::npos);
+    EXPECT_NE(expected.find("Vater\\08:00]\n\"Action\"=dword:00000004\n"), std::string::npos);
+    original.reset();
+    EXPECT_EQ(copy.Serialize(), expected);
+    Hive again;
+    again = copy;
+    copy = Hive();
+    EXPECT_EQ(again.Serialize(), expected);
 }
 
 }  // namespace
