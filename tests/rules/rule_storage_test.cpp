@@ -408,13 +408,16 @@ TEST(RuleStorage, MalformedEntryStopsTheLoadAndBlocksTheSave) {
     }
 }
 
-// Four MSN keys of 400 callers each, "@" (the empty label) last in the
-// file's order; caller c of every MSN has entries at 08:00 (action c % 5) and
-// 18:30. The entry key of one caller may be broken.
-std::string LargeTree(const std::string& badMsn = "", int badCaller = -1) {
+const std::vector<std::string> kLargeMsns = {"5550001", "5550002", "5550003", "@"};
+
+// The MSN keys of kLargeMsns with as many callers as sizes says, "@" (the
+// empty label) last in the file's order; caller c of every MSN has entries at
+// 08:00 (action c % 5) and 18:30. The entry key of one caller may be broken.
+std::string LargeTree(const std::vector<int>& sizes, const std::string& badMsn, int badCaller) {
     std::string text = kHeader;
-    for (const std::string msn : {"5550001", "5550002", "5550003", "@"}) {
-        for (int c = 0; c < 400; ++c) {
+    for (std::size_t m = 0; m < sizes.size(); ++m) {
+        const std::string& msn = kLargeMsns[m];
+        for (int c = 0; c < sizes[m]; ++c) {
             char caller[16];
             std::snprintf(caller, sizeof caller, "030%04d", c);
             const bool bad = msn == badMsn && c == badCaller;
@@ -428,25 +431,31 @@ std::string LargeTree(const std::string& badMsn = "", int badCaller = -1) {
 }
 
 TEST(RuleStorage, LargeTreesLoadAsTheyAreStored) {
-    // Large trees are read by two threads, split between the MSN keys: the
-    // tree and the point where a broken entry stops the load are the same
-    // as one thread gives, in either half.
+    // Large trees are read by two threads, split between the MSN keys by
+    // their callers: the tree and the point where a broken entry stops the
+    // load are the same as one thread gives, in either half.
     struct Case {
+        std::vector<int> sizes;
         std::string badMsn;
         int badCaller;
-        LabelList msns;             // read, in tree order
-        std::size_t callersOfLast;  // of the last MSN read
+        LabelList msns;  // read, in tree order
     };
+    const std::vector<int> even = {400, 400, 400, 400};
     const Case cases[] = {
-        {"", -1, {"", "5550001", "5550002", "5550003"}, 400},
-        {"5550002", 123, {"5550001", "5550002"}, 123},
-        {"5550003", 0, {"5550001", "5550002", "5550003"}, 0},
-        {"@", 399, {"", "5550001", "5550002", "5550003"}, 399},
+        {even, "", -1, {"", "5550001", "5550002", "5550003"}},
+        {even, "5550002", 123, {"5550001", "5550002"}},
+        {even, "5550003", 0, {"5550001", "5550002", "5550003"}},
+        {even, "@", 399, {"", "5550001", "5550002", "5550003"}},
+        {{1500, 5, 5, 5}, "5550001", 1499, {"5550001"}},
+        {{1500, 5, 5, 5}, "", -1, {"", "5550001", "5550002", "5550003"}},
+        {{5, 5, 5, 1500}, "@", 1000, {"", "5550001", "5550002", "5550003"}},
+        {{2000}, "", -1, {"5550001"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.badMsn + " " + std::to_string(c.badCaller));
+        SCOPED_TRACE(testing::PrintToString(c.sizes) + " " + c.badMsn + " " +
+                     std::to_string(c.badCaller));
         TempHive hive;
-        hive.Write(LargeTree(c.badMsn, c.badCaller));
+        hive.Write(LargeTree(c.sizes, c.badMsn, c.badCaller));
         Registry reg(hive.Path());
         RuleStore store;
         if (c.badMsn.empty()) {
@@ -457,8 +466,11 @@ TEST(RuleStorage, LargeTreesLoadAsTheyAreStored) {
         }
         ASSERT_EQ(Labels(store.MsnNodes()), c.msns);
         for (const auto& msn : store.MsnNodes()) {
-            const bool last = msn->Text() == (c.badMsn == "@" ? "" : c.badMsn);
-            ASSERT_EQ(msn->Children().size(), last ? c.callersOfLast : 400u) << msn->Text();
+            const std::size_t m = msn->Text().empty() ? 3 : std::stoul(msn->Text()) - 5550001;
+            const bool broken = kLargeMsns[m] == c.badMsn;
+            ASSERT_EQ(msn->Children().size(),
+                      static_cast<std::size_t>(broken ? c.badCaller : c.sizes[m]))
+                << msn->Text();
             for (std::size_t i = 0; i < msn->Children().size(); ++i) {
                 const RuleNode& caller = *msn->Children()[i];
                 char label[32];
