@@ -134,7 +134,11 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
     // writing itself.
     constexpr std::size_t kBlock = 256 * 1024;
     constexpr std::string_view kChannel = "protokoll ";
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+    // Sixteen bytes of slack: a line's bytes are copied sixteen at a time.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock + 16);
+    // The lines lie one after the other in one buffer: each line's scan may
+    // read on into the next.
+    const char* const textEnd = lines.Bytes().data() + lines.Bytes().size();
     std::size_t used = 0;
     const auto write = [&](const char* data, std::size_t size) {
         out_.write(data, static_cast<std::streamsize>(size));
@@ -167,7 +171,7 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
             p = std::copy(number, number + digits, p);
             *p++ = ':';
             *p++ = ' ';
-            const std::size_t plain = ascii::Run<true>(line, p);
+            const std::size_t plain = ascii::RunWithin<true>(line, textEnd, p);
             if (plain == line.size() || IsCleanText(line.substr(plain))) {
                 std::copy(line.begin() + static_cast<std::ptrdiff_t>(plain), line.end(), p + plain);
                 p[line.size()] = '\n';

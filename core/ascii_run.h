@@ -3,6 +3,7 @@
 // machine has SSE2: where a line of a long file ends, or needs a closer look.
 // Inline, since they run once per line of files of some hundred thousand.
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +45,31 @@ inline std::size_t Run(std::string_view text, char* out) {
         if constexpr (kCopy) out[i] = p[i];
     }
     return i;
+}
+
+// As Run, for text that readable memory goes on after, up to readableEnd:
+// sixteen bytes at a time to the end of text, with no byte-by-byte tail, as
+// long as the sixteen lie before readableEnd. Copies up to fifteen bytes past
+// the run to out when kCopy (out has room for text.size() + 16 bytes).
+template <bool kCopy>
+inline std::size_t RunWithin(std::string_view text, const char* readableEnd, char* out) {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(0x1F);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    for (; i < n && readableEnd - (p + i) >= 16; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if constexpr (kCopy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x);
+        const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
+        const auto dels = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, del)));
+        if (const unsigned bad = (~good & 0xFFFFu) | dels)
+            return std::min(n, i + static_cast<std::size_t>(std::countr_zero(bad)));
+    }
+    if (i >= n) return n;
+#endif
+    return i + Run<kCopy>(text.substr(i), out + i);
 }
 
 }  // namespace tolvar::ascii

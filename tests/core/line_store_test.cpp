@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/ascii_run.h"
 #include "core/charset.h"
 #include "core/line_store.h"
 
@@ -204,6 +205,13 @@ TEST(CleanText, AgreesWithReplaceControlCharacters) {
         std::size_t run = 0;
         while (run < s.size() && s[run] >= 0x20 && s[run] <= 0x7E) ++run;
         ASSERT_EQ(PrintableAsciiRun(s), run) << i;
+        // The same run where the bytes after the string may be read, or not.
+        const std::string after = s + std::string(random() % 20, 'x');
+        char out[48 + 16];
+        const std::size_t within = ascii::RunWithin<true>(
+            std::string_view(after).substr(0, s.size()), after.data() + after.size(), out);
+        ASSERT_EQ(within, run) << i;
+        ASSERT_EQ(std::string(out, run), s.substr(0, run)) << i;
         ASSERT_EQ(IsCleanText(s), ReplaceControlCharacters(s) == s) << i;
     }
 }
