@@ -150,8 +150,8 @@ void RuleStore::ReadCallers(const RegKeyReader& msnKey, RuleNode& msn) {
     msn.children_.reserve(msnKey.SubkeyCount());
     for (std::size_t c = 0; c < msnKey.SubkeyCount(); ++c) {
         const RegKeyReader callerKey = msnKey.Subkey(c);
-        auto entries = std::make_unique<TActionList>();
-        entries->Reserve(callerKey.SubkeyCount());
+        TActionList entries;
+        entries.Reserve(callerKey.SubkeyCount());
         for (std::size_t e = 0; e < callerKey.SubkeyCount(); ++e) {
             const RegKeyReader entryKey = callerKey.Subkey(e);
             const std::optional<double> start = ParseEntryKey(entryKey.Name());
@@ -162,7 +162,7 @@ void RuleStore::ReadCallers(const RegKeyReader& msnKey, RuleNode& msn) {
             item.StartTime = *start;
             item.Action = entryKey.ReadInteger("Action");
             if (entryKey.ValueExists("Param")) item.Param = entryKey.ReadString("Param");
-            entries->Add(std::move(item));
+            entries.Add(std::move(item));
         }
         NewCallerNode(msn, std::string(callerKey.Name()), std::move(entries));
     }

@@ -30,9 +30,9 @@ std::string_view NumberPart(const std::string& label) {
     return std::string_view(label).substr(0, label.find(' '));
 }
 
-std::unique_ptr<TActionList> NewEntryList() {
-    auto list = std::make_unique<TActionList>();
-    list->Add();
+TActionList NewEntryList() {
+    TActionList list;
+    list.Add();
     return list;
 }
 
@@ -140,12 +140,11 @@ RuleNode& RuleStore::NewMsnNode(std::string label) {
     return *msnNodes_.back();
 }
 
-RuleNode& RuleStore::NewCallerNode(RuleNode& msnNode, std::string label,
-                                   std::unique_ptr<TActionList> entries) {
+RuleNode& RuleStore::NewCallerNode(RuleNode& msnNode, std::string label, TActionList entries) {
     auto node = std::make_unique<RuleNode>();
     node->text_ = std::move(label);
     node->parent_ = &msnNode;
-    node->entries_ = std::move(entries);
+    node->entries_.emplace(std::move(entries));
     msnNode.children_.push_back(std::move(node));
     return *msnNode.children_.back();
 }

@@ -36,8 +36,8 @@ class RuleNode {
     const Nodes& Children() const { return children_; }  // in tree order; none below a caller node
 
     // A caller node's entries; null for an MSN node.
-    TActionList* Entries() { return entries_.get(); }
-    const TActionList* Entries() const { return entries_.get(); }
+    TActionList* Entries() { return entries_ ? &*entries_ : nullptr; }
+    const TActionList* Entries() const { return entries_ ? &*entries_ : nullptr; }
 
     // Shown expanded in the tree; the tree control may change it freely.
     bool Expanded = false;
@@ -48,7 +48,7 @@ class RuleNode {
     std::string text_;
     RuleNode* parent_ = nullptr;
     Nodes children_;
-    std::unique_ptr<TActionList> entries_;
+    std::optional<TActionList> entries_;  // in the node: one allocation less per caller
 };
 
 class RuleStore {
@@ -115,8 +115,7 @@ class RuleStore {
     RuleNode& BuildMsnNode();  // AddMsnNode without the change notice
     RuleNode& NewMsnNode(std::string label);
     // Touches no member: the tree's reading builds nodes on two threads.
-    static RuleNode& NewCallerNode(RuleNode& msnNode, std::string label,
-                                   std::unique_ptr<TActionList> entries);
+    static RuleNode& NewCallerNode(RuleNode& msnNode, std::string label, TActionList entries);
     // The caller keys below an MSN key into msn, a caller at a time: a
     // malformed entry throws with the callers before it in msn.
     static void ReadCallers(const RegKeyReader& msnKey, RuleNode& msn);
