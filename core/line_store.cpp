@@ -171,6 +171,8 @@ void LineStore::Reserve(std::size_t textBytes, std::size_t lines) {
     if (textBytes > textCapacity_) SetTextCapacity(textBytes);
     if (lines > endsCapacity_) {
         ends_ = Resize(ends_, lines);
+        // The new room is filled line by line: its pages at once.
+        Prefault(ends_ + endsCapacity_, (lines - endsCapacity_) * sizeof *ends_);
         endsCapacity_ = lines;
     }
 }
