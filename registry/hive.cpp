@@ -153,6 +153,8 @@ HiveKey* HiveKey::FindSubkey(std::string_view keyName) {
 
 HiveKey& HiveKey::AddSubkey(std::string_view keyName) {
     // Files and the program list keys in order: a new last key is the usual case.
+    // A rule's caller key holds two or so entry keys: room for two at once.
+    if (subkeys.empty()) subkeys.reserve(2);
     if (subkeys.empty() || CompareNames(subkeys.back().name, keyName) < 0) {
         subkeys.emplace_back().name = keyName;
         return subkeys.back();
