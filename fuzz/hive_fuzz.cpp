@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "registry/hive.h"
@@ -12,7 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     try {
-        const tolvar::Hive hive = tolvar::Hive::Parse(text, "fuzz.reg");
+        const tolvar::Hive hive = tolvar::Hive::Parse(std::string(text), "fuzz.reg");
         const std::string written = hive.Serialize();
         const tolvar::Hive again = tolvar::Hive::Parse(written, "fuzz.reg");
         if (again.Serialize() != written) std::abort();
