@@ -145,6 +145,13 @@ struct Registry::State {
     };
     std::future<std::optional<Read>> reading;
 
+    // The view is built again when it is next needed; until then it holds
+    // nothing, not even the text of a version of the file since replaced.
+    void DropView() {
+        viewStale = true;
+        view = Hive();
+    }
+
     void Record(RegistryOp op, const Hive& file) {
         // A write of what the file holds already, with nothing else on its
         // way, is no change: left out, so that reading on needs no copy of
@@ -184,7 +191,7 @@ void Registry::Refresh() {
         if (std::optional<State::Read> read = s.reading.get()) {
             s.loaded = true;
             s.stamp = read->stamp;
-            s.viewStale = true;
+            s.DropView();
             *hive_ = std::move(read->hive);
             s.broken = std::move(read->broken);
         }
@@ -196,7 +203,7 @@ void Registry::Refresh() {
     HiveFileContent file = ReadHiveFile(path_);
     s.loaded = true;
     s.stamp = file.stamp;
-    s.viewStale = true;
+    s.DropView();
     try {
         *hive_ = file.stamp.exists ? Hive::Parse(std::move(file.bytes), path_) : Hive();
         s.broken.reset();
@@ -244,7 +251,7 @@ void Registry::Write(const std::vector<RegistryOp>& ops) {
     } catch (const RegistryError&) {
         *hive_ = std::move(next);  // what the writer writes always reads; kept to be safe
     }
-    s.viewStale = true;
+    s.DropView();
 }
 
 void Registry::Flush(std::uint64_t keyId) {
@@ -259,7 +266,7 @@ void Registry::Flush(std::uint64_t keyId) {
             if (mine(op)) s.batched.push_back(std::move(op));
         std::erase_if(s.pending, mine);
         // Moved ahead of writes of other keys made earlier, they may now win.
-        if (othersPending) s.viewStale = true;
+        if (othersPending) s.DropView();
         return;
     }
     std::vector<RegistryOp> ops;
@@ -271,7 +278,7 @@ void Registry::Flush(std::uint64_t keyId) {
 void Registry::Forget(std::uint64_t keyId) noexcept {
     State& s = *state_;
     if (std::erase_if(s.pending, [keyId](const RegistryOp& op) { return op.owner == keyId; }) > 0)
-        s.viewStale = true;
+        s.DropView();
 }
 
 std::size_t Registry::BeginBatch() {
@@ -294,7 +301,7 @@ void Registry::AbortBatch(std::size_t mark) noexcept {
     State& s = *state_;
     if (mark < s.batched.size()) {
         s.batched.erase(s.batched.begin() + static_cast<std::ptrdiff_t>(mark), s.batched.end());
-        s.viewStale = true;
+        s.DropView();
     }
     --s.batchDepth;
 }
@@ -335,7 +342,7 @@ bool Registry::DeleteKey(const std::string& keyPath) {
     // Writes still pending in the key or below it go with it, as if they had
     // reached the file before the deletion.
     std::erase_if(s.pending, [&](const RegistryOp& op) { return IsWithin(op.key, path); });
-    s.viewStale = true;
+    s.DropView();
     return existed;
 }
 
