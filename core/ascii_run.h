@@ -16,22 +16,30 @@
 
 namespace tolvar::ascii {
 
+#if defined(__SSE2__)
+// A bit for each of the sixteen bytes that is not printable ASCII. As signed
+// bytes, printable ASCII is above 0x1F and not 0x7F; every byte from 0x80 up
+// is negative.
+inline unsigned NotPrintable(__m128i x) {
+    const auto good =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x1F))));
+    const auto dels =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(0x7F))));
+    return (~good & 0xFFFFu) | dels;
+}
+#endif
+
 // The printable ASCII run at the start of text; copied to out when kCopy (out
-// has room for text.size() bytes). As signed bytes, printable ASCII is above
-// 0x1F and not 0x7F; every byte from 0x80 up is negative.
+// has room for text.size() bytes).
 template <bool kCopy>
 inline std::size_t Run(std::string_view text, char* out) {
     const char* p = text.data();
     const std::size_t n = text.size();
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i space = _mm_set1_epi8(0x1F);
-    const __m128i del = _mm_set1_epi8(0x7F);
     for (; n - i >= 16; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
-        const auto dels = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, del)));
-        if (const unsigned bad = (~good & 0xFFFFu) | dels) {
+        if (const unsigned bad = NotPrintable(x)) {
             const auto run = static_cast<std::size_t>(std::countr_zero(bad));
             if constexpr (kCopy) std::memcpy(out + i, p + i, run);
             return i + run;
@@ -57,14 +65,10 @@ inline std::size_t RunWithin(std::string_view text, const char* readableEnd, cha
     const std::size_t n = text.size();
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i space = _mm_set1_epi8(0x1F);
-    const __m128i del = _mm_set1_epi8(0x7F);
     for (; i < n && readableEnd - (p + i) >= 16; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         if constexpr (kCopy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x);
-        const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, space)));
-        const auto dels = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, del)));
-        if (const unsigned bad = (~good & 0xFFFFu) | dels)
+        if (const unsigned bad = NotPrintable(x))
             return std::min(n, i + static_cast<std::size_t>(std::countr_zero(bad)));
     }
     if (i >= n) return n;
