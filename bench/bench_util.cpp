@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/process.h"
+
 namespace tolvar::bench {
 
 std::string BinDir() {
@@ -41,31 +43,14 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
 
 Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& dir,
              const std::string& stderrFile) {
-    int inPipe[2], outPipe[2];
-    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        dup2(inPipe[0], STDIN_FILENO);
-        dup2(outPipe[1], STDOUT_FILENO);
-        const int err = open(stderrFile.empty() ? "/dev/null" : stderrFile.c_str(),
-                             O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (err >= 0) dup2(err, STDERR_FILENO);
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(inPipe[0]);
-    close(outPipe[1]);
+    const test::PipedChild child =
+        test::StartPiped(argv, dir.string(), stderrFile.empty() ? "/dev/null" : stderrFile);
+    pid_ = child.pid;
+    in_ = child.in;
+    out_ = child.out;
     // The measuring end reads in large pieces, so that it slows down a child
     // that writes much (a long event log) as little as it can.
-    fcntl(outPipe[0], F_SETPIPE_SZ, 1 << 20);
-    in_ = inPipe[1];
-    out_ = outPipe[0];
+    fcntl(out_, F_SETPIPE_SZ, 1 << 20);
 }
 
 Child::~Child() {

@@ -8,17 +8,18 @@
 
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace tolvar::test {
 
-Process::Process(std::vector<std::string> argv, const std::string& workDir,
-                 const std::string& stderrFile) {
+PipedChild StartPiped(std::vector<std::string> argv, const std::string& workDir,
+                      const std::string& stderrFile) {
     int inPipe[2], outPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
         dup2(inPipe[0], STDIN_FILENO);
         dup2(outPipe[1], STDOUT_FILENO);
         if (!stderrFile.empty()) {
@@ -34,8 +35,15 @@ Process::Process(std::vector<std::string> argv, const std::string& workDir,
     }
     close(inPipe[0]);
     close(outPipe[1]);
-    in_ = inPipe[1];
-    out_ = outPipe[0];
+    return {pid, inPipe[1], outPipe[0]};
+}
+
+Process::Process(std::vector<std::string> argv, const std::string& workDir,
+                 const std::string& stderrFile) {
+    const PipedChild child = StartPiped(std::move(argv), workDir, stderrFile);
+    pid_ = child.pid;
+    in_ = child.in;
+    out_ = child.out;
 }
 
 Process::~Process() {

@@ -11,6 +11,19 @@
 
 namespace tolvar::test {
 
+// A started child: its process id and our ends of the pipes to its standard
+// input and output.
+struct PipedChild {
+    pid_t pid;
+    int in;
+    int out;
+};
+
+// Starts argv[0] with the given arguments in workDir (unless empty); stderr
+// goes to stderrFile when given (else it is inherited).
+PipedChild StartPiped(std::vector<std::string> argv, const std::string& workDir,
+                      const std::string& stderrFile);
+
 class Process {
   public:
     // Starts argv[0] with the given arguments; stderr goes to stderrFile when
