@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/hive_header.h"
 #include "support/process.h"
 
 namespace tolvar::bench {
@@ -247,7 +248,7 @@ std::string SettingsText(std::size_t ruleEntries, bool isdnPage) {
     const auto key = [](const std::string& below) {
         return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar" + below + "]\n";
     };
-    std::string t = "Windows Registry Editor Version 5.00\n\n";
+    std::string t = test::kHiveHeader;
     t += key("") + (isdnPage ? "\"ShowISDNTab\"=dword:00000001\n\n" : "\n");
     t += key("\\Agent") + "\"UseAgent\"=dword:00000000\n\"UseOutlook\"=dword:00000000\n\n";
     t += key("\\DMail") +

@@ -8,13 +8,14 @@
 
 #include "registry/hive.h"
 #include "registry/registry.h"
+#include "support/hive_header.h"
 #include "test_files.h"
 
 namespace tolvar {
 namespace {
 
 constexpr const char* kPath = "/home/u/.config/tolvar/registry.reg";
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+const std::string kHeader = test::kHiveHeader;
 
 KeyPath Split(const std::string& path) {
     KeyPath out;

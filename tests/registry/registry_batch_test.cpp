@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "registry/registry.h"
+#include "support/hive_header.h"
 #include "test_files.h"
 
 namespace tolvar {
@@ -18,7 +19,7 @@ using test::Replacements;
 using test::TempDir;
 using test::WriteAll;
 
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+const std::string kHeader = test::kHiveHeader;
 const std::string kTolvar = "\\Software\\Brenwick\\Tolvar";
 const std::string kStart = kHeader + R"([HKEY_CURRENT_USER\Software\Brenwick\Tolvar\DMail]
 "MSN"="5551234"

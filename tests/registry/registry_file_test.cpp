@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "registry/registry.h"
+#include "support/hive_header.h"
 #include "test_files.h"
 
 namespace tolvar {
@@ -26,7 +27,7 @@ using test::ReadAll;
 using test::TempDir;
 using test::WriteAll;
 
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+const std::string kHeader = test::kHiveHeader;
 const std::string kTolvar = "\\Software\\Brenwick\\Tolvar";
 
 ino_t InodeOf(const std::string& path) {

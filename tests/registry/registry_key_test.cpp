@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "registry/registry.h"
+#include "support/hive_header.h"
 #include "test_files.h"
 
 namespace tolvar {
@@ -17,7 +18,7 @@ using test::ReadAll;
 using test::TempDir;
 using test::WriteAll;
 
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+const std::string kHeader = test::kHiveHeader;
 const std::string kTolvar = "\\Software\\Brenwick\\Tolvar";
 
 enum class Read { String, Integer, Binary };

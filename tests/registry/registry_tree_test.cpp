@@ -12,6 +12,7 @@
 
 #include "registry/hive.h"
 #include "registry/registry.h"
+#include "support/hive_header.h"
 #include "test_files.h"
 
 namespace tolvar {
@@ -21,7 +22,7 @@ using test::ReadAll;
 using test::TempDir;
 using test::WriteAll;
 
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+const std::string kHeader = test::kHiveHeader;
 const std::string kRules = "\\Software\\Brenwick\\Tolvar\\MSN";
 
 std::string Key(const std::string& below, const std::string& values = "") {

@@ -12,6 +12,7 @@
 #include "core/error.h"
 #include "registry/registry.h"
 #include "rules/rule_store.h"
+#include "support/hive_header.h"
 #include "temp_hive.h"
 
 namespace tolvar {
@@ -20,7 +21,7 @@ namespace {
 using test::TempHive;
 using LabelList = std::vector<std::string>;
 
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
+const std::string kHeader = test::kHiveHeader;
 const std::string kMsn = "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN";
 
 LabelList Labels(const RuleNode::Nodes& nodes) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/hive_header.h"
 #include "support/process.h"
 
 namespace tolvar::test {
@@ -47,7 +48,6 @@ class LineFixture {
     std::string control_;
 };
 
-inline constexpr const char* kHiveHeader = "Windows Registry Editor Version 5.00\n\n";
 inline constexpr const char* kShowIsdnTab =
     "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"ShowISDNTab\"=dword:00000001\n\n";
 

@@ -13,6 +13,7 @@
 #include "app/main_form.h"
 #include "engine/engine.h"
 #include "support/files.h"
+#include "support/hive_header.h"
 #include "support/test_host.h"
 
 namespace tolvar::test {
@@ -25,7 +26,7 @@ class WindowHost {
     // without the header; empty: the file stays as it is). tray: whether the
     // desktop has one (the close box hides with one, minimises without).
     void Start(const std::string& keys = "", std::optional<bool> tray = true) {
-        if (!keys.empty()) WriteAll(registry, "Windows Registry Editor Version 5.00\n\n" + keys);
+        if (!keys.empty()) WriteAll(registry, kHiveHeader + keys);
         form = std::make_unique<TMainForm>(tray);
         form->SetDialogs(&dialogs);
         engine = std::make_unique<Engine>(
