@@ -63,11 +63,6 @@ struct HiveKey {
         : name(other.name),
           values(std::move(other.values), memory),
           subkeys(std::move(other.subkeys), memory) {}
-    HiveKey(const HiveKey&) = default;
-    HiveKey(HiveKey&&) = default;
-    HiveKey& operator=(const HiveKey&) = default;
-    HiveKey& operator=(HiveKey&&) = default;
-    ~HiveKey() = default;
 
     std::string_view name;
     std::pmr::vector<HiveValue> values;  // in the order they were created
