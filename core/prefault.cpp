@@ -3,12 +3,18 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <new>
 
 namespace tolvar {
 
+namespace {
+
+constexpr std::size_t kPage = 4096;
+constexpr std::size_t kHugePage = 2 << 20;
+
+}  // namespace
+
 void Prefault(void* at, std::size_t bytes) {
-    constexpr std::size_t kPage = 4096;
-    constexpr std::size_t kHugePage = 2 << 20;
     if (bytes < 64 * kPage) return;
     const auto begin = (reinterpret_cast<std::uintptr_t>(at) + kPage - 1) & ~(kPage - 1);
     const auto end = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(kPage - 1);
@@ -23,6 +29,19 @@ void Prefault(void* at, std::size_t bytes) {
     (void)begin;
     (void)end;
 #endif
+}
+
+FilledBlock NewFilledBlock(std::size_t& bytes) {
+    void* block = nullptr;
+    if (bytes >= kHugePage) {
+        bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        block = std::aligned_alloc(kHugePage, bytes);
+    } else {
+        block = std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    if (block == nullptr) throw std::bad_alloc();
+    Prefault(block, bytes);
+    return FilledBlock(static_cast<std::byte*>(block));
 }
 
 }  // namespace tolvar

@@ -3,6 +3,8 @@
 // read into.
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 
 namespace tolvar {
 
@@ -11,5 +13,16 @@ namespace tolvar {
 // megabytes; where the system cannot, they come one by one as before. Small
 // blocks are left alone.
 void Prefault(void* at, std::size_t bytes);
+
+struct FreeBlock {
+    void operator()(std::byte* block) const { std::free(block); }
+};
+using FilledBlock = std::unique_ptr<std::byte[], FreeBlock>;
+
+// A block that is about to be filled whole, its pages asked for at once. A
+// block of megabytes is rounded up to whole huge pages and starts on one, so
+// that it takes a fault for each 2 MB; bytes becomes its size. Throws
+// std::bad_alloc.
+FilledBlock NewFilledBlock(std::size_t& bytes);
 
 }  // namespace tolvar

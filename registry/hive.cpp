@@ -176,11 +176,9 @@ bool HiveKey::DeleteSubkey(std::string_view keyName) {
 HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base, std::size_t memoryBytes)
     : base_(std::move(base)),
       file_(std::move(file)),
-      block_(memoryBytes > 0 ? std::make_unique_for_overwrite<std::byte[]>(memoryBytes) : nullptr),
-      memory_(block_.get(), memoryBytes) {
-    // The pages at once, instead of a fault for each as the keys fill them.
-    Prefault(block_.get(), memoryBytes);
-}
+      // The pages at once, instead of a fault for each as the keys fill them.
+      block_(memoryBytes > 0 ? NewFilledBlock(memoryBytes) : nullptr),
+      memory_(block_.get(), memoryBytes) {}
 
 Hive::Hive() : top_(std::make_unique<HiveKey>()) {}
 

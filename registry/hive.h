@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/prefault.h"
+
 namespace tolvar {
 
 enum class ValueType {
@@ -109,7 +111,7 @@ class HiveText {
     std::shared_ptr<const HiveText> base_;
     std::string file_;
     std::deque<std::string> made_;
-    std::unique_ptr<std::byte[]> block_;
+    FilledBlock block_;
     std::pmr::monotonic_buffer_resource memory_;
 };
 
