@@ -304,9 +304,9 @@ Reactions Measure(int perTurn, int turns, bool idle) {
     WriteFile(home / "Tolvar.txt", LogFileText(100000));
     const std::string capi = "127.0.0.1";
     const std::string port = std::to_string(proxy.Port());
-    const std::vector<std::string> tolvarArgv = {BinDir() + "/tolvar", "--console", "--capi",
-                                                 "rcapi:" + capi + ":" + port, "--registry",
-                                                 (home / "registry.reg").string()};
+    const std::vector<std::string> tolvarArgv = {
+        BinDir() + "/tolvar",         "--console",  "--capi",
+        "rcapi:" + capi + ":" + port, "--registry", (home / "registry.reg").string()};
     Reactions out;
     for (int turn = 0; turn < turns; ++turn) {
         {
@@ -383,9 +383,8 @@ int main(int argc, char** argv) {
         std::cout << "reaction CONNECT_IND -> ALERT_REQ through libcapi20 and tolvar-line, "
                   << pinned.bare.size() << " calls each, in " << turns
                   << " turns, on all CPUs and then on one\n";
-        Note("all CPUs: bare client median " + Us(Median(both.bare)) + " (" +
-             SlowShare(both.bare) + "), Tolvar median " + Us(Median(both.tolvar)) + " (" +
-             SlowShare(both.tolvar) + ")");
+        Note("all CPUs: bare client median " + Us(Median(both.bare)) + " (" + SlowShare(both.bare) +
+             "), Tolvar median " + Us(Median(both.tolvar)) + " (" + SlowShare(both.tolvar) + ")");
         Note("one CPU: bare client median " + Us(Median(pinned.bare)) + ", 90% " +
              Us(Percentile(pinned.bare, 0.9)) + "; Tolvar median " + Us(Median(pinned.tolvar)) +
              ", 90% " + Us(Percentile(pinned.tolvar, 0.9)));
