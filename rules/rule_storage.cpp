@@ -112,8 +112,7 @@ void RuleStore::ReadRules(Registry& registry) {
                 try {
                     for (std::size_t m = split; m < count; ++m) {
                         const RegKeyReader msnKey = rules.Subkey(m);
-                        half.nodes.push_back(std::make_unique<RuleNode>());
-                        half.nodes.back()->text_ = std::string(msnKey.Name());
+                        half.nodes.push_back(MsnNodeOf(msnKey));
                         ReadCallers(msnKey, *half.nodes.back());
                     }
                 } catch (...) {
@@ -130,9 +129,7 @@ void RuleStore::ReadRules(Registry& registry) {
         try {
             for (std::size_t m = 0; m < split; ++m) {
                 const RegKeyReader msnKey = rules.Subkey(m);
-                auto node = std::make_unique<RuleNode>();
-                node->text_ = std::string(msnKey.Name());
-                ReadCallers(msnKey, join(std::move(node)));
+                ReadCallers(msnKey, join(MsnNodeOf(msnKey)));
             }
         } catch (...) {
             // What the second half read comes after the fault: dropped.
@@ -144,6 +141,12 @@ void RuleStore::ReadRules(Registry& registry) {
         for (auto& node : half.nodes) join(std::move(node));
         if (half.error) std::rethrow_exception(half.error);
     });
+}
+
+std::unique_ptr<RuleNode> RuleStore::MsnNodeOf(const RegKeyReader& msnKey) {
+    auto node = std::make_unique<RuleNode>();
+    node->text_ = std::string(msnKey.Name());
+    return node;
 }
 
 void RuleStore::ReadCallers(const RegKeyReader& msnKey, RuleNode& msn) {

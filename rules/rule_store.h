@@ -116,6 +116,9 @@ class RuleStore {
     RuleNode& NewMsnNode(std::string label);
     // Touches no member: the tree's reading builds nodes on two threads.
     static RuleNode& NewCallerNode(RuleNode& msnNode, std::string label, TActionList entries);
+    // A node for an MSN key, named as the key; its callers are read into it
+    // once it has its place, so that a fault keeps those read before.
+    static std::unique_ptr<RuleNode> MsnNodeOf(const RegKeyReader& msnKey);
     // The caller keys below an MSN key into msn, a caller at a time: a
     // malformed entry throws with the callers before it in msn.
     static void ReadCallers(const RegKeyReader& msnKey, RuleNode& msn);
