@@ -231,6 +231,9 @@ const Hive& Registry::View() {
 
 void Registry::Write(const std::vector<RegistryOp>& ops) {
     State& s = *state_;
+    // The ops leave the writes on their way, whether they change the file or
+    // not: the view that holds them goes.
+    s.DropView();
     Refresh();
     // Writing back what is there already leaves the file alone; seen without
     // copying and writing out a large file.
@@ -251,7 +254,6 @@ void Registry::Write(const std::vector<RegistryOp>& ops) {
     } catch (const RegistryError&) {
         *hive_ = std::move(next);  // what the writer writes always reads; kept to be safe
     }
-    s.DropView();
 }
 
 void Registry::Flush(std::uint64_t keyId) {

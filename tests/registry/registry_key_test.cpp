@@ -164,6 +164,30 @@ TEST(RegistryKey, WritesAreSeenAtOnceAndReachTheFileAtClose) {
     EXPECT_EQ(other.OpenKey(kTolvar + "\\DMail")->ReadString("MSN"), "5551234");
 }
 
+TEST(RegistryKey, AWriteOfWhatTheFileHoldsLeavesOtherKeysWritesSeen) {
+    // The file holds "0"; one key writes "1", another "0" after it. Once the
+    // second is closed its "0" is in the file, and the first key's "1", still
+    // on its way, is what reads see: for a write that changes the file and
+    // for one that does not alike.
+    for (const bool changesTheFile : {false, true}) {
+        SCOPED_TRACE(changesTheFile);
+        TempDir dir;
+        WriteAll(dir.File("registry.reg"),
+                 kHeader + "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar]\n\"MSN\"=\"0\"\n");
+        Registry reg(dir.File("registry.reg"));
+        auto first = reg.OpenKey(kTolvar);
+        first->WriteString("MSN", "1");
+        auto second = reg.OpenKey(kTolvar);
+        second->WriteString("MSN", "0");
+        if (changesTheFile) second->WriteString("Other", "x");
+        EXPECT_EQ(first->ReadString("MSN"), "0");
+        second->Close();
+        EXPECT_EQ(first->ReadString("MSN"), "1");
+        first->Close();
+        EXPECT_EQ(Registry(reg.Path()).OpenKey(kTolvar)->ReadString("MSN"), "1");
+    }
+}
+
 TEST(RegistryKey, DestroyingAKeyWritesIt) {
     TempDir dir;
     Registry reg(dir.File("registry.reg"));
