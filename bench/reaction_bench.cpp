@@ -363,7 +363,7 @@ int main(int argc, char** argv) {
     const int perTurn = argc > 1 ? std::atoi(argv[1]) : 60;
     const int turns = argc > 2 ? std::atoi(argv[2]) : 6;
     try {
-        // On both CPUs a client is woken either on the CPU that handed it the
+        // On all CPUs a client is woken either on the CPU that handed it the
         // message or, through an interrupt, on the other one; in a virtual
         // machine the second costs some 120 us more. Which way a process's
         // wake-ups go changes from one turn to the next, for the bare client
