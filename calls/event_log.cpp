@@ -97,9 +97,10 @@ std::optional<LineStore> ReadTextLines(const std::string& path) {
     lines.Reserve(0, LinesGuess(got));
     bool clean;
     for (std::size_t start = 0; start < text.size();) {
-        // The plain lines of a file the log wrote, in one go; a line that
-        // needs a closer look (not ASCII, or not ending in CR LF) below.
-        start = lines.TakePlainLines(text.size());
+        // The clean lines of a file the log wrote, in one go; a line that
+        // needs a closer look (control characters, not UTF-8, or not ending in
+        // CR LF) below.
+        start = lines.TakeCleanLines(text.size());
         if (start >= text.size()) break;
         const std::size_t at = start;
         const std::string_view line = NextLine(text, start, clean);

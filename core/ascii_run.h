@@ -29,6 +29,25 @@ inline unsigned NotPrintable(__m128i x) {
 }
 #endif
 
+// A bit for each of the 64 bytes from p on that is not printable ASCII, the
+// first byte in the lowest bit: a long text is looked at a block at a time,
+// and its line ends are found among the few bits set.
+inline std::uint64_t NotPrintable64(const char* p) {
+    std::uint64_t bits = 0;
+#if defined(__SSE2__)
+    for (int k = 0; k < 4; ++k)
+        bits |= std::uint64_t{NotPrintable(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)))}
+                << (16 * k);
+#else
+    for (int k = 0; k < 64; ++k) {
+        const auto c = static_cast<std::uint8_t>(p[k]);
+        if (c < 0x20 || c > 0x7E) bits |= std::uint64_t{1} << k;
+    }
+#endif
+    return bits;
+}
+
 // The printable ASCII run at the start of text; copied to out when kCopy (out
 // has room for text.size() bytes).
 template <bool kCopy>

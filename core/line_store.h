@@ -130,10 +130,11 @@ class LineStore {
     // and nothing done, if the line and its end would reach them.
     bool AppendFromRoom(std::size_t position, std::size_t length, std::size_t keep);
     // Takes the lines that stand right behind the text, up to end in the
-    // room, for as long as each is printable ASCII followed by the line end
-    // (which must be CR LF): nothing moves, and no line is looked at twice.
-    // Returns where it stopped: the start of the first line not taken.
-    std::size_t TakePlainLines(std::size_t end);
+    // room, for as long as each is clean text (see IsCleanText) followed by
+    // the line end (which must be CR LF): nothing moves, and no line is
+    // looked at twice. Returns where it stopped: the start of the first line
+    // not taken.
+    std::size_t TakeCleanLines(std::size_t end);
 
     // The buffer: every line followed by the line end.
     std::string_view Bytes() const { return {text_, textSize_}; }

@@ -161,16 +161,57 @@ TEST(LineStore, LinesCutInTheRoom) {
     EXPECT_EQ(lines.Bytes(), "eins\r\nzwei\r\ndrei\r\nvier\r\n");
     EXPECT_THROW(lines.AppendFromRoom(0, 4, 6), std::out_of_range);  // inside the text
 
-    // Plain lines taken in one go, up to the first that needs a closer look.
+    // Clean lines taken in one go, up to the first that needs a closer look.
     const std::string more = "fünf\r\nsechs\r\nsieben\r\nacht\nneun\r\n";
     LineStore taken("\r\n");
     char* at = taken.Room(more.size());
     std::copy(more.begin(), more.end(), at);
-    EXPECT_EQ(taken.TakePlainLines(more.size()), 0u);  // "fünf" is not ASCII
-    ASSERT_TRUE(taken.AppendFromRoom(0, 5, 7));
-    EXPECT_EQ(taken.TakePlainLines(more.size()), 22u);  // "acht" ends in LF alone
+    EXPECT_EQ(taken.TakeCleanLines(more.size()), 22u);  // "acht" ends in LF alone
     EXPECT_EQ(taken.ToVector(), (std::vector<std::string>{"fünf", "sechs", "sieben"}));
-    EXPECT_EQ(LineStore().TakePlainLines(0), 0u);  // no CR LF to end its lines
+    EXPECT_EQ(LineStore().TakeCleanLines(0), 0u);  // no CR LF to end its lines
+}
+
+// Taking lines a block of 64 bytes at a time agrees with looking at each line
+// on its own: wherever a line, its CR LF or a UTF-8 character meets a block's
+// border, and wherever the bytes read so far end.
+TEST(LineStore, TakesCleanLinesAsALineByLineLookWould) {
+    const std::vector<std::string> lines = {"09:30:00   0911 -> 5551234  abgefangen.",
+                                            "B\xC3\xBCro M\xC3\xBCller",
+                                            "",
+                                            std::string(70, 'x'),
+                                            "mit\tTab",
+                                            "mit \x7F",
+                                            "C1 \xC2\x85 Steuerzeichen",
+                                            "kein UTF-8 \xFC",
+                                            "nur CR\rdazwischen"};
+    const auto reference = [](std::string_view text) {
+        std::size_t taken = 0;
+        for (;;) {
+            const std::size_t crlf = text.find("\r\n", taken);
+            if (crlf == std::string_view::npos) return taken;
+            const std::string_view line = text.substr(taken, crlf - taken);
+            if (line.find('\r') != std::string_view::npos || !IsCleanText(line)) return taken;
+            taken = crlf + 2;
+        }
+    };
+    for (std::size_t bad = 0; bad < lines.size(); ++bad) {
+        for (std::size_t shift = 0; shift < 64; ++shift) {
+            // Clean lines, then one of each kind, then more clean lines.
+            std::string text = std::string(shift, 'a') + "\r\n";
+            for (std::size_t i = 0; i < 3; ++i) text += lines[i % 2] + "\r\n";
+            text += lines[bad] + "\r\n" + lines[0] + "\r\n" + lines[1] + "\r\n";
+            for (std::size_t end :
+                 {text.size(), text.size() - 1, text.size() / 2, std::size_t{65}}) {
+                end = std::min(end, text.size());
+                LineStore store("\r\n");
+                std::copy(text.begin(), text.end(), store.Room(text.size()));
+                const std::size_t want = reference(std::string_view(text).substr(0, end));
+                ASSERT_EQ(store.TakeCleanLines(end), want)
+                    << "line " << bad << ", shifted by " << shift << ", read up to " << end;
+                EXPECT_EQ(store.Bytes(), std::string_view(text).substr(0, want));
+            }
+        }
+    }
 }
 
 // IsCleanText says yes exactly where ReplaceControlCharacters changes nothing.
