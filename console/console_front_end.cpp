@@ -1,9 +1,11 @@
 #include "console/console_front_end.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "console/console_dmail.h"
@@ -134,8 +136,9 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
     // writing itself.
     constexpr std::size_t kBlock = 256 * 1024;
     constexpr std::string_view kChannel = "protokoll ";
-    // Sixteen bytes of slack: a line's bytes are copied sixteen at a time.
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock + 16);
+    // Slack behind a block: a line's bytes are copied sixteen at a time, and
+    // its number in a piece of fixed size.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock + 64);
     // The lines lie one after the other in one buffer: each line's scan may
     // read on into the next.
     const char* const textEnd = lines.Bytes().data() + lines.Bytes().size();
@@ -143,10 +146,24 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
     const auto write = [&](const char* data, std::size_t size) {
         out_.write(data, static_cast<std::streamsize>(size));
     };
-    // The line number, counted up in its digits.
+    // The line number, counted up in its digits. Up to eight digits they are
+    // kept in a word too and written with one store: digits stored a byte at
+    // a time and read back as a whole stall the copy of every line.
+    constexpr bool kWord = std::endian::native == std::endian::little;
     char number[24] = {'0'};
     std::size_t digits = 1;
+    std::uint64_t word = '0';
+    const auto syncNumber = [&] {
+        if (kWord && digits <= 8) std::memcpy(number, &word, sizeof word);
+    };
     const auto countUp = [&] {
+        const std::size_t shift = 8 * (digits - 1);
+        if (kWord && digits <= 8 && (word >> shift & 0xFF) != '9') {
+            word += std::uint64_t{1} << shift;
+            return;
+        }
+        // A carry: counted in the digits, then taken into the word again.
+        syncNumber();
         std::size_t i = digits;
         while (i > 0 && number[i - 1] == '9') number[--i] = '0';
         if (i > 0) {
@@ -156,6 +173,7 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
             number[0] = '1';
             ++digits;
         }
+        std::memcpy(&word, number, sizeof word);
     };
     for (std::size_t i = 0; i < lines.size(); ++i, countUp()) {
         const std::string_view line = lines[i];
@@ -166,11 +184,17 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
         }
         if (size <= kBlock) {
             // The usual case: copied and checked in one pass.
+            // Pieces of a size known here are copied without a call.
             char* p = buffer.get() + used;
-            p = std::copy(kChannel.begin(), kChannel.end(), p);
-            p = std::copy(number, number + digits, p);
-            *p++ = ':';
-            *p++ = ' ';
+            std::memcpy(p, kChannel.data(), kChannel.size());
+            p += kChannel.size();
+            if (kWord && digits <= 8)
+                std::memcpy(p, &word, sizeof word);
+            else
+                std::memcpy(p, number, sizeof number);
+            p += digits;
+            std::memcpy(p, ": ", 2);
+            p += 2;
             const std::size_t plain = ascii::RunWithin<true>(line, textEnd, p);
             if (plain == line.size() || IsCleanText(line.substr(plain))) {
                 std::copy(line.begin() + static_cast<std::ptrdiff_t>(plain), line.end(), p + plain);
@@ -183,6 +207,7 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
         if (used > 0) write(buffer.get(), used);
         used = 0;
         std::string one;
+        syncNumber();
         AppendLogLine(one, std::string_view(number, digits), line);
         one += '\n';
         write(one.data(), one.size());
