@@ -1,12 +1,16 @@
 #include "registry/hive.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/prefault.h"
 
 namespace tolvar {
 
 namespace {
+
+constexpr std::size_t kHugePage = 2 << 20;
+constexpr std::size_t kSmallestBlock = 64 << 10;
 
 char FoldUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -174,11 +178,23 @@ bool HiveKey::DeleteSubkey(std::string_view keyName) {
 }
 
 HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base, std::size_t memoryBytes)
-    : base_(std::move(base)),
-      file_(std::move(file)),
-      // The pages at once, instead of a fault for each as the keys fill them.
-      block_(memoryBytes > 0 ? NewFilledBlock(memoryBytes) : nullptr),
-      memory_(block_.get(), memoryBytes) {}
+    : base_(std::move(base)), file_(std::move(file)), memory_(std::min(memoryBytes, kHugePage)) {}
+
+void* HiveText::Blocks::do_allocate(std::size_t bytes, std::size_t alignment) {
+    const auto start = [this] { return reinterpret_cast<std::uintptr_t>(blocks_.back().get()); };
+    std::size_t at = 0;
+    if (!blocks_.empty()) at = ((start() + used_ + alignment - 1) & ~(alignment - 1)) - start();
+    if (blocks_.empty() || at > size_ || size_ - at < bytes) {
+        // The pages at once, instead of a fault for each as the keys fill them.
+        std::size_t size = std::max(next_, bytes + alignment);
+        blocks_.push_back(NewFilledBlock(size));
+        size_ = size;
+        next_ = std::min(std::max(2 * size, kSmallestBlock), kHugePage);
+        at = ((start() + alignment - 1) & ~(alignment - 1)) - start();
+    }
+    used_ = at + bytes;
+    return blocks_.back().get() + at;
+}
 
 Hive::Hive() : top_(std::make_unique<HiveKey>()) {}
 

@@ -97,7 +97,8 @@ using KeyPath = std::vector<std::string>;
 // its keys in the text's memory.
 class HiveText {
   public:
-    // memoryBytes: room for the keys of the file, asked for at once.
+    // memoryBytes: room for the keys of the file, asked for at once (up to a
+    // huge page; more as they need it).
     explicit HiveText(std::string file = {}, std::shared_ptr<const HiveText> base = {},
                       std::size_t memoryBytes = 0);
     HiveText(const HiveText&) = delete;
@@ -108,11 +109,31 @@ class HiveText {
     std::pmr::memory_resource* Memory() { return &memory_; }
 
   private:
+    // Hands out whole blocks from the front and gives them back only with
+    // the text. The first block is the room asked for, up to a huge page;
+    // the next ones grow to a huge page each. So no more pages are filled
+    // with zeros than the keys take, rounded up to the block.
+    class Blocks final : public std::pmr::memory_resource {
+      public:
+        explicit Blocks(std::size_t firstBytes) : next_(firstBytes) {}
+
+      private:
+        void* do_allocate(std::size_t bytes, std::size_t alignment) override;
+        void do_deallocate(void*, std::size_t, std::size_t) override {}
+        bool do_is_equal(const memory_resource& other) const noexcept override {
+            return this == &other;
+        }
+
+        std::vector<FilledBlock> blocks_;
+        std::size_t used_ = 0;  // of the last block
+        std::size_t size_ = 0;  // of the last block
+        std::size_t next_;      // the size of the next block, at least
+    };
+
     std::shared_ptr<const HiveText> base_;
     std::string file_;
     std::deque<std::string> made_;
-    FilledBlock block_;
-    std::pmr::monotonic_buffer_resource memory_;
+    Blocks memory_;
 };
 
 // A copy of a hive shares the text read so far; what either makes afterwards

@@ -187,6 +187,42 @@ TEST(RegistryTree, KeyLinesInAnyOrder) {
     }
 }
 
+// The keys of a read hive lie in the memory read with it, in blocks taken as
+// they are needed: keys added far beyond the room the file asked for land in
+// block after block and stay whole.
+TEST(RegistryTree, AReadHiveTakesKeysFarBeyondItsFirstRoom) {
+    Hive hive = Hive::Parse(kHeader + Key("\\5551234", "\"Action\"=dword:00000001\n"), "x");
+    for (int k = 0; k < 20000; ++k) {
+        const KeyPath path = {"HKEY_CURRENT_USER",
+                              "Software",
+                              "Brenwick",
+                              "Tolvar",
+                              "MSN",
+                              "0" + std::to_string(k % 97),
+                              "Anrufer " + std::to_string(k)};
+        ValueData value;
+        value.name = "Param";
+        value.text = std::string(static_cast<std::size_t>(k % 40), 'p');
+        hive.SetValue(hive.Create(path), value);
+    }
+    const std::string text = hive.Serialize();
+    EXPECT_EQ(Hive::Parse(text, "x").Serialize(), text);
+    for (int k = 0; k < 20000; k += 7) {
+        const KeyPath path = {"HKEY_CURRENT_USER",
+                              "Software",
+                              "Brenwick",
+                              "Tolvar",
+                              "MSN",
+                              "0" + std::to_string(k % 97),
+                              "Anrufer " + std::to_string(k)};
+        const HiveKey* key = hive.Find(path);
+        ASSERT_NE(key, nullptr) << k;
+        ASSERT_NE(key->FindValue("Param"), nullptr) << k;
+        EXPECT_EQ(key->FindValue("Param")->text,
+                  std::string(static_cast<std::size_t>(k % 40), 'p'));
+    }
+}
+
 TEST(RegistryTree, ACopyOfAReadHiveStandsOnItsOwn) {
     // Names and values point into the file's text: a copy that changes must
     // neither change the hive it came from nor depend on it living on.
