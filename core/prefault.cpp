@@ -10,7 +10,6 @@ namespace tolvar {
 namespace {
 
 constexpr std::size_t kPage = 4096;
-constexpr std::size_t kHugePage = 2 << 20;
 
 }  // namespace
 

@@ -8,6 +8,9 @@
 
 namespace tolvar {
 
+// 2 MB: the huge page of x86-64, the unit in which the kernel can back a block.
+inline constexpr std::size_t kHugePage = 2 << 20;
+
 // Asks for the pages of a large block at once, which costs far less than a
 // fault for each page as it is filled, and in huge pages for blocks of
 // megabytes; where the system cannot, they come one by one as before. Small

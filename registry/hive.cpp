@@ -9,7 +9,6 @@ namespace tolvar {
 
 namespace {
 
-constexpr std::size_t kHugePage = 2 << 20;
 constexpr std::size_t kSmallestBlock = 64 << 10;
 
 char FoldUpper(char c) {
@@ -181,16 +180,19 @@ HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base, std::
     : base_(std::move(base)), file_(std::move(file)), memory_(std::min(memoryBytes, kHugePage)) {}
 
 void* HiveText::Blocks::do_allocate(std::size_t bytes, std::size_t alignment) {
-    const auto start = [this] { return reinterpret_cast<std::uintptr_t>(blocks_.back().get()); };
-    std::size_t at = 0;
-    if (!blocks_.empty()) at = ((start() + used_ + alignment - 1) & ~(alignment - 1)) - start();
+    // The first offset from `from` on in the last block that is so aligned.
+    const auto aligned = [&](std::size_t from) {
+        const auto start = reinterpret_cast<std::uintptr_t>(blocks_.back().get());
+        return ((start + from + alignment - 1) & ~(alignment - 1)) - start;
+    };
+    std::size_t at = blocks_.empty() ? 0 : aligned(used_);
     if (blocks_.empty() || at > size_ || size_ - at < bytes) {
         // The pages at once, instead of a fault for each as the keys fill them.
         std::size_t size = std::max(next_, bytes + alignment);
         blocks_.push_back(NewFilledBlock(size));
         size_ = size;
         next_ = std::min(std::max(2 * size, kSmallestBlock), kHugePage);
-        at = ((start() + alignment - 1) & ~(alignment - 1)) - start();
+        at = aligned(0);
     }
     used_ = at + bytes;
     return blocks_.back().get() + at;
