@@ -191,35 +191,30 @@ TEST(RegistryTree, KeyLinesInAnyOrder) {
 // they are needed: keys added far beyond the room the file asked for land in
 // block after block and stay whole.
 TEST(RegistryTree, AReadHiveTakesKeysFarBeyondItsFirstRoom) {
+    const auto pathOf = [](int k) -> KeyPath {
+        return {"HKEY_CURRENT_USER",
+                "Software",
+                "Brenwick",
+                "Tolvar",
+                "MSN",
+                "0" + std::to_string(k % 97),
+                "Anrufer " + std::to_string(k)};
+    };
+    const auto paramOf = [](int k) { return std::string(static_cast<std::size_t>(k % 40), 'p'); };
     Hive hive = Hive::Parse(kHeader + Key("\\5551234", "\"Action\"=dword:00000001\n"), "x");
     for (int k = 0; k < 20000; ++k) {
-        const KeyPath path = {"HKEY_CURRENT_USER",
-                              "Software",
-                              "Brenwick",
-                              "Tolvar",
-                              "MSN",
-                              "0" + std::to_string(k % 97),
-                              "Anrufer " + std::to_string(k)};
         ValueData value;
         value.name = "Param";
-        value.text = std::string(static_cast<std::size_t>(k % 40), 'p');
-        hive.SetValue(hive.Create(path), value);
+        value.text = paramOf(k);
+        hive.SetValue(hive.Create(pathOf(k)), value);
     }
     const std::string text = hive.Serialize();
     EXPECT_EQ(Hive::Parse(text, "x").Serialize(), text);
     for (int k = 0; k < 20000; k += 7) {
-        const KeyPath path = {"HKEY_CURRENT_USER",
-                              "Software",
-                              "Brenwick",
-                              "Tolvar",
-                              "MSN",
-                              "0" + std::to_string(k % 97),
-                              "Anrufer " + std::to_string(k)};
-        const HiveKey* key = hive.Find(path);
+        const HiveKey* key = hive.Find(pathOf(k));
         ASSERT_NE(key, nullptr) << k;
         ASSERT_NE(key->FindValue("Param"), nullptr) << k;
-        EXPECT_EQ(key->FindValue("Param")->text,
-                  std::string(static_cast<std::size_t>(k % 40), 'p'));
+        EXPECT_EQ(key->FindValue("Param")->text, paramOf(k));
     }
 }
 
