@@ -153,12 +153,13 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
     char number[24] = {'0'};
     std::size_t digits = 1;
     std::uint64_t word = '0';
+    const auto inWord = [&] { return kWord && digits <= 8; };
     const auto syncNumber = [&] {
-        if (kWord && digits <= 8) std::memcpy(number, &word, sizeof word);
+        if (inWord()) std::memcpy(number, &word, sizeof word);
     };
     const auto countUp = [&] {
         const std::size_t shift = 8 * (digits - 1);
-        if (kWord && digits <= 8 && (word >> shift & 0xFF) != '9') {
+        if (inWord() && (word >> shift & 0xFF) != '9') {
             word += std::uint64_t{1} << shift;
             return;
         }
@@ -188,7 +189,7 @@ void ConsoleFrontEnd::LogLoaded(const LineStore& lines) {
             char* p = buffer.get() + used;
             std::memcpy(p, kChannel.data(), kChannel.size());
             p += kChannel.size();
-            if (kWord && digits <= 8)
+            if (inWord())
                 std::memcpy(p, &word, sizeof word);
             else
                 std::memcpy(p, number, sizeof number);

@@ -13,13 +13,16 @@ namespace tolvar {
 namespace {
 
 TEST(FilledBlock, MegabytesComeInWholeHugePages) {
-    constexpr std::size_t kHuge = 2 << 20;
     const struct {
         std::size_t asked, size;
         bool aligned;
     } cases[] = {
-        {0, 0, false},        {4096, 4096, false},          {kHuge - 1, kHuge - 1, false},
-        {kHuge, kHuge, true}, {kHuge + 1, 2 * kHuge, true}, {5 << 20, 3 * kHuge, true},
+        {0, 0, false},
+        {4096, 4096, false},
+        {kHugePage - 1, kHugePage - 1, false},
+        {kHugePage, kHugePage, true},
+        {kHugePage + 1, 2 * kHugePage, true},
+        {5 << 20, 3 * kHugePage, true},
     };
     for (const auto& c : cases) {
         std::size_t bytes = c.asked;
@@ -27,7 +30,7 @@ TEST(FilledBlock, MegabytesComeInWholeHugePages) {
         ASSERT_NE(block, nullptr) << c.asked;
         EXPECT_EQ(bytes, c.size) << c.asked;
         if (c.aligned) {
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % kHuge, 0u) << c.asked;
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % kHugePage, 0u) << c.asked;
         }
         if (bytes > 0) {
             std::memset(block.get(), 0x5A, bytes);
