@@ -287,7 +287,9 @@ TEST_F(MainFormTest, NewLinesKeepTheUsersSelectionAndScrollPosition) {
         call();
         EXPECT_EQ(log->currentIndex().row(), s.selectionMoves ? last() : before);
         EXPECT_EQ(atEnd(), s.follows);
-        if (!s.follows) EXPECT_EQ(bar->value(), 0);
+        if (!s.follows) {
+            EXPECT_EQ(bar->value(), 0);
+        }
     }
     // "Nummern &kopieren" copies the line the user chose, not the newest.
     log->setCurrentIndex(log->model()->index(10, 0));
