@@ -1,6 +1,7 @@
 #include "app/desktop_main.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <cstdlib>
 #include <iostream>
@@ -64,6 +65,10 @@ int RunDesktop(int argc, char** argv, const Options& options) {
     io.Watch(instance->Fd(), [&] {
         if (instance->TakeRequest()) engine.Guard([&] { engine.ShowWindow(); });
     });
+    // A session that ends (logout) keeps the edits as "B&eenden" would; the
+    // session manager may still cancel the logout, so the program goes on.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&engine](QSessionManager&) { engine.SaveBeforeEnd(); });
     // Lives past FormDestroy, so a late signal cannot cut the release short.
     QuitSignals quitSignals([&engine] { engine.Guard([&engine] { engine.cmQuitClick(); }); });
     engine.FormCreate();

@@ -67,12 +67,23 @@ void LogPage::Loaded(const LineStore& lines) {
 }
 
 void LogPage::LineSet(int index, bool appended) {
-    if (appended) {
-        LBTraceBox->Lines()->Appended();
-        SelectLast();
-    } else {
+    if (!appended) {
         LBTraceBox->Lines()->LineChanged(index);
+        return;
     }
+    // A line the user chose stays chosen ("Nummern &kopieren" copies it); a
+    // selection on the newest line moves on with it.
+    const int selected = SelectedRow();
+    const bool takeSelection = selected < 0 || selected == LBTraceBox->Lines()->rowCount() - 1;
+    LBTraceBox->Lines()->Appended();
+    if (takeSelection) {
+        // Selecting must not scroll: the list follows only when it was at its end.
+        LBTraceBox->setAutoScroll(false);
+        LBTraceBox->setCurrentIndex(
+            LBTraceBox->Lines()->index(LBTraceBox->Lines()->rowCount() - 1));
+        LBTraceBox->setAutoScroll(true);
+    }
+    LBTraceBox->FollowEnd();
 }
 
 void LogPage::Cleared() {

@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/options.h"
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
         std::cerr << "tolvar: " << parsed.error << "\n\n" << tolvar::UsageText();
         return 2;
     }
-    const tolvar::Options& o = *parsed.options;
+    tolvar::Options o = *parsed.options;
     if (o.help) {
         std::cout << tolvar::UsageText();
         return 0;
@@ -34,6 +35,19 @@ int main(int argc, char** argv) {
     if (o.version) {
         std::cout << tolvar::kVersionText << '\n';
         return 0;
+    }
+    // The menu and autostart entries start here, as the service does, so that
+    // desktop and headless runs keep one "Tolvar.txt"; a terminal start keeps
+    // its folder.
+    if (o.stateDir) {
+        // A settings file named relative to where the user started.
+        std::error_code ec;
+        const auto registry = std::filesystem::absolute(o.registryPath, ec);
+        if (!ec) o.registryPath = registry.string();
+        if (const auto error = tolvar::EnterFolder(tolvar::DefaultStateFolder())) {
+            std::cerr << "tolvar: --state-dir: " << *error << '\n';
+            return tolvar::kStateFolderExitCode;
+        }
     }
 #ifdef TOLVAR_HAVE_DESKTOP
     if (!o.console) return tolvar::RunDesktop(argc, argv, o);

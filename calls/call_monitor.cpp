@@ -64,7 +64,8 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
     // anywhere the program shows or stores it. The subaddress keeps its CR,
     // which ends a D-Mail.
     record.CalledNumber = FromLine(ind->calledNumber);
-    record.CallingNumber = ShownCallingNumber(FromLine(ind->callingNumber));
+    const std::string callingDigits = FromLine(ind->callingNumber);
+    record.CallingNumber = ShownCallingNumber(callingDigits, ind->callingInternational);
     record.SubaddressText = FromLine(ind->subaddressText, "\r");
     record.CIPValue = ind->cip;
     TConnection& call = h_.connections.Add(std::move(record));
@@ -82,7 +83,11 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
 
     // 10.-11. The rule.
     const RuleNode* msn = h_.rules.FindMsnNode(call.CalledNumber);
-    const RuleNode* caller = msn ? RuleStore::FindCallerNode(*msn, call.CallingNumber) : nullptr;
+    const RuleNode* caller =
+        msn ? RuleStore::FindCallerNode(
+                  *msn, call.CallingNumber,
+                  FormerCallingNumber(callingDigits, ind->callingInternational))
+            : nullptr;
     if (caller == nullptr) {
         FinishArrival(call.PLCI, line, false, "", false);
         return;

@@ -33,7 +33,11 @@ std::optional<ConnectIndication> DecodeConnectInd(const CapiMessageView& msg) {
     const auto calledSub = r.Struct();
     const auto callingSub = r.Struct();
     if (called) ind.calledNumber = Chars(*called, 1);
-    if (calling) ind.callingNumber = Chars(*calling, 2);
+    if (calling) {
+        ind.callingNumber = Chars(*calling, 2);
+        // Type of number: bits 7 to 5 of the first octet; 1 is international.
+        ind.callingInternational = !calling->empty() && (((*calling)[0] >> 4) & 0x07) == 1;
+    }
     if (callingSub) ind.subaddressText = Chars(*callingSub, 2);
     const char* const names[] = {"Called party number", "Calling party number",
                                  "Called party subaddress", "Calling party subaddress"};
@@ -48,10 +52,16 @@ std::optional<ConnectIndication> DecodeConnectInd(const CapiMessageView& msg) {
     return ind;
 }
 
-std::string ShownCallingNumber(const std::string& digits) {
+std::string ShownCallingNumber(const std::string& digits, bool international) {
     if (digits.empty()) return kUnknownCaller;
+    if (international) return "00" + digits;
     if (digits.size() >= 6 && digits.front() != '0') return "0" + digits;
     return digits;
+}
+
+std::string FormerCallingNumber(const std::string& digits, bool international) {
+    if (!international || digits.empty()) return "";
+    return ShownCallingNumber(digits, false);
 }
 
 std::string ServiceText(std::uint16_t cip) {

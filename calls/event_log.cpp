@@ -12,6 +12,7 @@
 #include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
+#include "core/trash.h"
 
 namespace tolvar {
 
@@ -242,20 +243,39 @@ std::optional<std::string> EventLog::NumbersOf(int index) const {
 }
 
 void EventLog::Clear() {
-    // A write still waiting would bring the file back; one under way ends first.
-    const bool dropped = writer_.Cancel();
+    // Every write asked for ends first: the file that goes holds the list as
+    // it was last saved, and no write brings it back afterwards.
     writer_.Finish();
     CollectWriteOutcome();
-    // A log that was never written has no file to delete: that is no failure.
-    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
-        const int error = errno;
-        if (dropped) WriteFile();  // the list stays, and so does the write it was owed
-        dialogs_.MessageBox(Dialogs::Kind::Error, std::strerror(error));
+    struct stat st {};
+    std::string kept;
+    if (::lstat(path_.c_str(), &st) == 0) {
+        // Something else under the log's name is not the user's log.
+        if (S_ISDIR(st.st_mode)) {
+            dialogs_.MessageBox(Dialogs::Kind::Error, path_ + ": " + std::strerror(EISDIR));
+            return;
+        }
+        if (MoveToTrash(path_, clock_.Now(), homeTrash_.empty() ? HomeTrashPath() : homeTrash_,
+                        homeTrash_.empty())) {
+            kept = kClearedToTrashText;
+        } else {
+            // No trash on the log's file system: one copy stays beside it.
+            const std::string backup = path_ + ".bak";
+            if (::rename(path_.c_str(), backup.c_str()) != 0) {
+                dialogs_.MessageBox(Dialogs::Kind::Error, std::strerror(errno));
+                return;
+            }
+            kept = std::string(kClearedToBackupText) + backup + ".";
+        }
+    } else if (errno != ENOENT) {
+        // A log that was never written has no file to keep: that is no failure.
+        dialogs_.MessageBox(Dialogs::Kind::Error, std::strerror(errno));
         return;
     }
     lines_.Clear();
     changedSinceWrite_ = false;
     ui_.LogCleared();
+    if (!kept.empty()) dialogs_.MessageBox(Dialogs::Kind::Information, kept);
 }
 
 }  // namespace tolvar

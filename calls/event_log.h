@@ -12,6 +12,7 @@
 #include "core/async_file_writer.h"
 #include "core/datetime.h"
 #include "core/line_store.h"
+#include "core/trash.h"
 
 namespace tolvar {
 
@@ -20,6 +21,11 @@ class Dialogs;
 class FrontEnd;
 
 inline constexpr const char* kEventLogFile = "Tolvar.txt";
+inline constexpr const char* kClearedToTrashText =
+    "Das Ereignisprotokoll wurde in den Papierkorb verschoben.";
+// Followed by the backup's path and a full stop.
+inline constexpr const char* kClearedToBackupText =
+    "Es gibt keinen Papierkorb. Das alte Ereignisprotokoll liegt jetzt in ";
 
 class EventLog {
   public:
@@ -59,8 +65,13 @@ class EventLog {
     void SaveAtExit();
     // "Nummern &kopieren": the text it would copy from line index, if any.
     std::optional<std::string> NumbersOf(int index) const;
-    // "Ereignisprotokoll &löschen".
+    // "Ereignisprotokoll &löschen": the file goes to the trash (where there is
+    // none, it is kept as one copy, path + ".bak"), the list is emptied, and
+    // a box says where the old log is.
     void Clear();
+    // The one trash to use; empty (the default): the desktop's, HomeTrashPath()
+    // at each clearing or the trash of the log's mount.
+    void SetHomeTrash(std::string path) { homeTrash_ = std::move(path); }
 
     const LineStore& Lines() const { return lines_; }
     std::int64_t LastLogDate() const { return lastLogDate_; }
@@ -73,6 +84,7 @@ class EventLog {
     Dialogs& dialogs_;
     Clock& clock_;
     std::string path_;
+    std::string homeTrash_;
     LineStore lines_ = LineStore("\r\n");  // its buffer is the file's content
     std::int64_t lastLogDate_ = 0;         // day number; 0 = no header yet
     bool writeFailureReported_ = false;

@@ -1,6 +1,12 @@
 #include "cli/options.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 namespace tolvar {
 
@@ -21,6 +27,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args,
             o.help = true;
         } else if (a == "--version") {
             o.version = true;
+        } else if (a == "--state-dir") {
+            o.stateDir = true;
         } else if (a == "--capi") {
             std::string text;
             if (!value(text)) return {std::nullopt, "--capi needs DRIVER:HOST:PORT"};
@@ -47,8 +55,26 @@ std::string DefaultRegistryPath() {
     return std::string(home != nullptr ? home : ".") + "/.config/tolvar/registry.reg";
 }
 
+std::string DefaultStateFolder() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/tolvar";
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : ".") + "/.local/state/tolvar";
+}
+
+std::optional<std::string> EnterFolder(const std::string& folder) {
+    // Made as the service's state folder is: private to the user.
+    const mode_t old = umask(077);
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    umask(old);
+    if (ec) return folder + ": " + ec.message();
+    if (chdir(folder.c_str()) != 0) return folder + ": " + std::strerror(errno);
+    return std::nullopt;
+}
+
 std::string UsageText() {
-    return "Usage: tolvar [--console] [--capi DRIVER:HOST:PORT] [--registry FILE]\n"
+    return "Usage: tolvar [--console] [--capi DRIVER:HOST:PORT] [--registry FILE] [--state-dir]\n"
            "\n"
            "Watches an ISDN line through CAPI 2.0 and logs every incoming call.\n"
            "\n"
@@ -59,6 +85,11 @@ std::string UsageText() {
            "  --registry FILE    the settings file (default " +
            DefaultRegistryPath() +
            ")\n"
+           "  --state-dir        run in " +
+           DefaultStateFolder() +
+           "\n"
+           "                     (made when missing), where the event log Tolvar.txt\n"
+           "                     then lies; the menu entry starts tolvar so\n"
            "  --help, --version\n";
 }
 

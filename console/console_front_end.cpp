@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "console/console_dmail.h"
 #include "console/sms_commands.h"
@@ -232,6 +233,25 @@ std::string Trim(const std::string& s) {
     return s.substr(first, last - first + 1);
 }
 
+// Every command with its arguments and what it does, as "help" lists them.
+constexpr std::pair<const char*, const char*> kCommands[] = {
+    {"show [PAGE]", "show the window (on the page PAGE, by its caption)"},
+    {"hide", "the close box: hide the window, save the rules"},
+    {"page PAGE", "switch to the page PAGE"},
+    {"sms-to TEXT", "fill the SMS receiver box"},
+    {"sms-text TEXT", "fill the SMS message field"},
+    {"sms-send", "press \"SMS senden\""},
+    {"dmail-to TEXT", "fill the D-Mail receiver box"},
+    {"dmail-text TEXT", "fill the D-Mail message field"},
+    {"dmail-msn TEXT", "fill the D-Mail own-number field"},
+    {"dmail-send", "press \"D-Mail senden\""},
+    {"escape", "the Escape key (cancels a D-Mail being sent)"},
+    {"copy N", "select event-log line N, \"Nummern kopieren\""},
+    {"clear-log", "\"Ereignisprotokoll löschen\" (the file goes to the trash)"},
+    {"help", "this list"},
+    {"quit", "\"Beenden\": save what the window shows, end the program"},
+};
+
 }  // namespace
 
 bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostream& out) {
@@ -253,6 +273,15 @@ bool ExecuteConsoleCommand(Engine& engine, const std::string& rawLine, std::ostr
         return true;
     };
 
+    if (word == "help" && arg.empty()) {
+        for (const auto& [usage, what] : kCommands) {
+            std::string padded = usage;
+            padded.resize(std::max<std::size_t>(padded.size() + 1, 17), ' ');
+            out << "help: " << padded << what << '\n';
+        }
+        out << std::flush;
+        return true;
+    }
     if (word == "show") {
         std::optional<Page> p;
         if (!arg.empty() && !page(p)) return false;

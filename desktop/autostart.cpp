@@ -88,6 +88,8 @@ std::string Autostart::ExecLine() const {
     const auto registry = std::filesystem::absolute(registryPath_, ec);
     args.insert(args.end(),
                 {"--registry", ec ? registryPath_ : registry.lexically_normal().string()});
+    // In the state folder, as the service: one "Tolvar.txt" for every start.
+    args.push_back("--state-dir");
     std::string line;
     for (const auto& a : args) {
         const auto quoted = ExecArgument(a);

@@ -51,7 +51,7 @@ enum DMailState : int {
 inline constexpr std::array<const char*, 5> kDMailExplanation = {
     "D-Mail Textnachrichten werden durch kurzes \"Anklingeln\" ",
     "des Empfängers kostenlos über den ISDN D-Kanal verschickt.  ",
-    "Auf der Empfängerseite muss ein ein Tolvar aktiv sein.",
+    "Auf der Empfängerseite muss ein Tolvar aktiv sein.",
     "Achtung: Öffentliche Netzbetreiber erlauben Anrufe, ohne den ",
     "Willen eine Verbindung aufzubauen, in ihrer AGB nicht.",
 };

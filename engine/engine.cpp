@@ -75,6 +75,7 @@ Engine::Engine(EngineHost host)
       settingsRetry_(host_.timers, kSettingsRetryMs) {
     capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
     settingsRetry_.OnTimer = [this] { WatchSettingsFile(); };
+    eventLog_.SetHomeTrash(host_.trashPath);
     BindDispatchTable();
 }
 
@@ -293,7 +294,19 @@ void Engine::LoadAgentOptions() {
 }
 
 void Engine::cmQuitClick() {
+    SaveBeforeEnd();
     ui_.Quit();
+}
+
+void Engine::SaveBeforeEnd() {
+    if (!created_) return;
+    // Each part on its own: a settings file that refuses one write must
+    // neither keep the program from ending nor cost the other part.
+    if (desktopPageShown_) {
+        desktopPageShown_ = false;  // showing the window fills it again
+        Guard([this] { desktop_.tsMSOptionsHide(); });
+    }
+    if (windowVisible_) Guard([this] { HideMainWindow(); });
 }
 
 void Engine::ShowWindow(std::optional<Page> page) {

@@ -52,6 +52,8 @@ struct EngineHost {
     std::function<void(std::function<void()>)> post;
     // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
     std::string eventLogPath = kEventLogFile;
+    // The one trash a cleared log goes to; empty: the desktop's own.
+    std::string trashPath = "";
     // The search each contact lookup runs on its thread (tests wrap it).
     ContactSearch::Finder findContact = FindContact;
 };
@@ -77,7 +79,12 @@ class Engine {
 
     // The user's controls.
     void cmCloseClick();  // "&Schließen" and the close box: hide, save the rules
-    void cmQuitClick();   // "B&eenden": end the program without saving
+    // "B&eenden" (also SIGINT, SIGTERM): SaveBeforeEnd, then end the program.
+    void cmQuitClick();
+    // Keeps what the window shows, as leaving the page "Desktop" and hiding
+    // the window keep it; also when the session ends. A failure is reported
+    // and the rest is saved all the same.
+    void SaveBeforeEnd();
     void ShowWindow(std::optional<Page> page = std::nullopt);  // "&Anzeigen", console "show"
     void SetActivePage(Page page);
     void TrayDoubleClick();

@@ -103,18 +103,23 @@ const RuleNode* RuleStore::FindMsnNode(const std::string& calledNumber) const {
     return found;
 }
 
-const RuleNode* RuleStore::FindCallerNode(const RuleNode& msnNode,
-                                          const std::string& callingNumber) {
-    const RuleNode* found = nullptr;
-    std::size_t foundLength = 0;
-    for (const auto& node : msnNode.children_) {
-        const std::string_view number = NumberPart(node->text_);
-        if (!number.empty() && number.size() > foundLength && callingNumber.starts_with(number)) {
-            found = node.get();
-            foundLength = number.size();
+const RuleNode* RuleStore::FindCallerNode(const RuleNode& msnNode, const std::string& callingNumber,
+                                          const std::string& formerNumber) {
+    const auto longestPrefix = [&msnNode](const std::string& calling) {
+        const RuleNode* found = nullptr;
+        std::size_t foundLength = 0;
+        for (const auto& node : msnNode.children_) {
+            const std::string_view number = NumberPart(node->text_);
+            if (!number.empty() && number.size() > foundLength && calling.starts_with(number)) {
+                found = node.get();
+                foundLength = number.size();
+            }
         }
-    }
-    if (found) return found;
+        return found;
+    };
+    if (const RuleNode* found = longestPrefix(callingNumber)) return found;
+    if (!formerNumber.empty())
+        if (const RuleNode* found = longestPrefix(formerNumber)) return found;
     for (const auto& node : msnNode.children_)
         if (node->text_ == kOtherCallers) return node.get();
     return nullptr;

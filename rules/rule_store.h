@@ -95,9 +95,11 @@ class RuleStore {
     // The last MSN node whose number part equals calledNumber exactly.
     const RuleNode* FindMsnNode(const std::string& calledNumber) const;
     // The caller node with the longest number part that begins callingNumber
-    // (the first of equal length), else the first node labelled "Sonstige".
-    static const RuleNode* FindCallerNode(const RuleNode& msnNode,
-                                          const std::string& callingNumber);
+    // (the first of equal length), else the same for formerNumber (how the
+    // number was once shown; empty: none), else the first node labelled
+    // "Sonstige".
+    static const RuleNode* FindCallerNode(const RuleNode& msnNode, const std::string& callingNumber,
+                                          const std::string& formerNumber = {});
     // The index of the entry in force at timeOfDay (see SelectEntry on lists).
     static std::optional<std::size_t> SelectEntry(const RuleNode& callerNode, double timeOfDay);
 

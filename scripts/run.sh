@@ -27,18 +27,30 @@ line_pid=$!
 trap 'kill $line_pid 2>/dev/null; rm -f "$out"' EXIT
 for _ in $(seq 50); do grep -q '^ready' "$out" && break; sleep 0.1; done
 port="$(sed -n 's/^listening 127.0.0.1:\([0-9]*\) home$/\1/p' "$out")"
+office="$(sed -n 's/^listening 127.0.0.1:\([0-9]*\) office$/\1/p' "$out")"
 control="$(sed -n 's/^control //p' "$out")"
 [ -n "$port" ] || { echo "tolvar-line did not start" >&2; exit 1; }
 
-echo "Simulated line: 127.0.0.1:$port (log: $demo/line.log)"
-echo "Control it:     build/bin/tolvar-linectl --control $control call 0301234567 5551234"
+linectl="build/bin/tolvar-linectl --control $control"
+echo
+echo "The simulated exchange (its log: $demo/line.log), controlled at $control:"
+echo "  line home   (MSN 5551234, 5551235): rcapi:127.0.0.1:$port, Tolvar is attached here"
+echo "  line office (MSN 7770001, 7770002): rcapi:127.0.0.1:$office, for a second copy:"
+echo "    build/bin/tolvar --console --capi rcapi:127.0.0.1:$office --registry /tmp/office.reg"
+echo "Place a call:       $linectl call 0301234567 5551234"
+echo "SMS that arrived:   $linectl accepted"
+echo "  (\"SMS senden\" to 01711234567 reaches the UCP centre, to 01681234567 the TAP one)"
 echo "The first demo caller rings within 5 seconds."
+echo
 
 cd "$demo"
 args=(--capi "rcapi:127.0.0.1:$port" --registry "$demo/registry.reg")
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "Tolvar starts hidden: its icon is in the notification area (the tray) of your"
+    echo "panel. Double-click it, or right-click it and choose \"Anzeigen\", to open the"
+    echo "window; \"Beenden\" in that menu ends the demo."
     "$root/build/bin/tolvar" "${args[@]}"
 else
-    echo "No display: the console front end (type 'quit' to end)."
+    echo "No display: the console front end. Type 'help' for its commands, 'quit' to end."
     "$root/build/bin/tolvar" --console "${args[@]}"
 fi

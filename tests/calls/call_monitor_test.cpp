@@ -115,9 +115,17 @@ TEST(CallMonitor, CallerNumberAsShown) {
         const char* shown;
     };
     const Case cases[] = {
-        {"123456", 0x41, "0123456"},       {"12345", 0x41, "12345"},
-        {"0301234", 0x01, "0301234"},      {"4930123456", 0x11, "04930123456"},
-        {"301234567", 0x21, "0301234567"}, {"", 0x01, "Unbekannt/Analog"},
+        {"123456", 0x41, "0123456"},
+        {"12345", 0x41, "12345"},
+        {"0301234", 0x01, "0301234"},
+        {"4930123456", 0x11, "004930123456"},
+        {"301234567", 0x21, "0301234567"},
+        {"", 0x01, "Unbekannt/Analog"},
+        // International: "00" before the digits, however short; only the type
+        // of number (bits 7 to 5) counts, not the numbering plan.
+        {"4412", 0x11, "004412"},
+        {"441632960001", 0x91, "00441632960001"},
+        {"441632960001", 0x31, "0441632960001"},
     };
     Calls calls("");
     std::uint32_t plci = 0x0101;
@@ -269,6 +277,41 @@ TEST(CallMonitor, RuleLookupThroughTheTree) {
                   *c.program ? std::vector<std::string>{c.program} : std::vector<std::string>{});
         EXPECT_EQ(calls.LastLine().substr(8), c.line);
         EXPECT_EQ(calls.NewPuts(), std::vector<std::string>{kAlertReq});
+    }
+}
+
+// International callers are matched in their "00" form first; a rule written
+// for the one-"0" form they once had still matches after it, before "Sonstige".
+TEST(CallMonitor, InternationalCallersMatchTheirOldFormAfterTheNewOne) {
+    const std::string keys = Entry("5551234", "0441632 London", "00:00", 1, "/opt/alt") +
+                             Entry("5551234", "0033 Frankreich", "00:00", 1, "/opt/fr") +
+                             Entry("5551234", "Sonstige", "00:00", 1, "/opt/sonstige") +
+                             Entry("5551235", "0441632 London", "00:00", 1, "/opt/alt") +
+                             Entry("5551235", "0044 England", "00:00", 1, "/opt/uk");
+    struct Case {
+        const char* msn;
+        const char* digits;
+        std::uint8_t typeOfNumber;
+        const char* program;
+        const char* line;  // after the time
+    };
+    const Case cases[] = {
+        {"5551234", "441632960001", 0x11, "/opt/alt", "   00441632960001 -> 5551234  London (alt)"},
+        {"5551234", "33142685300", 0x11, "/opt/fr", "   0033142685300 -> 5551234  Frankreich (fr)"},
+        {"5551234", "441632960001", 0x21, "/opt/alt", "   0441632960001 -> 5551234  London (alt)"},
+        {"5551234", "4930123456", 0x11, "/opt/sonstige", "   004930123456 -> 5551234 (sonstige)"},
+        // The "00" form wins even over a longer match of the old one.
+        {"5551235", "441632960001", 0x11, "/opt/uk", "   00441632960001 -> 5551235  England (uk)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.msn) + " from " + c.digits);
+        Calls calls(keys);
+        CallSetup setup = From(c.digits);
+        setup.msn = c.msn;
+        setup.typeOfNumber = c.typeOfNumber;
+        calls.Call(setup);
+        EXPECT_EQ(calls.started, std::vector<std::string>{c.program});
+        EXPECT_EQ(calls.LastLine().substr(8), c.line);
     }
 }
 

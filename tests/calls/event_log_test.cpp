@@ -140,6 +140,7 @@ TEST_F(EventLogTest, CopyNumbersFromPositionTwelve) {
 
 TEST_F(EventLogTest, ClearingKeepsTheDaysHeader) {
     EventLog log(ui, ui, time, path);
+    log.SetHomeTrash(dir.File("Trash"));
     log.Load();
     Call(log, "0911 -> 5");
     ASSERT_TRUE(Write(log));
@@ -158,15 +159,72 @@ TEST_F(EventLogTest, ClearingWithoutAFileStillEmptiesTheList) {
     EXPECT_TRUE(ui.Boxes().empty());
 }
 
-TEST_F(EventLogTest, ClearThatCannotDeleteReportsAndKeepsTheList) {
-    // A folder where the file should be cannot be unlinked.
+TEST_F(EventLogTest, ClearThatCannotMoveTheFileReportsAndKeepsTheList) {
+    // A folder under the log's name is not the log; nothing is moved.
     fs::create_directories(path);
     EventLog log(ui, ui, time, path);
+    log.SetHomeTrash(dir.File("Trash"));
     log.AppendLine("09:30:00   0911 -> 5");
     log.Clear();
     EXPECT_EQ(log.Lines().size(), 1u);
+    EXPECT_TRUE(fs::is_directory(path));
     ASSERT_EQ(ui.Boxes().size(), 1u);
-    EXPECT_FALSE(ui.Boxes()[0].empty());
+    EXPECT_NE(ui.Boxes()[0].find(path), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("Trash/files/Tolvar.txt")));
+}
+
+// A cleared log can be brought back: it goes to the trash with the whole
+// list that was asked to be written, under a name of its own each time, and
+// the box says so. Without a trash, one copy is kept beside it.
+TEST_F(EventLogTest, ClearedLogGoesToTheTrashOrOneBackup) {
+    const std::string named = dir.File("Mein Log \xC3\xBC.txt");
+    const std::string trash = dir.File("Trash");
+    {
+        EventLog log(ui, ui, time, named);
+        log.SetHomeTrash(trash);
+        Call(log, "0911 -> 5");
+        ASSERT_TRUE(Write(log));
+        Call(log, "0912 -> 5");
+        log.WriteFile();  // on its way when the log is cleared
+        log.Clear();
+        EXPECT_TRUE(log.Lines().empty());
+        EXPECT_FALSE(fs::exists(named));
+        const std::string first =
+            "\r\n[07.12.2026]\r\n09:30:00   0911 -> 5\r\n09:30:00   0912 -> 5\r\n";
+        EXPECT_EQ(test::ReadAll(trash + "/files/Mein Log \xC3\xBC.txt"), first);
+        EXPECT_EQ(test::ReadAll(trash + "/info/Mein Log \xC3\xBC.txt.trashinfo"),
+                  "[Trash Info]\nPath=" + dir.Path().string() +
+                      "/Mein%20Log%20%C3%BC.txt\nDeletionDate=2026-12-07T09:30:00\n");
+        EXPECT_EQ(ui.Boxes(), std::vector<std::string>{kClearedToTrashText});
+
+        time.Advance(60 * 1000);
+        Call(log, "0913 -> 5");
+        ASSERT_TRUE(Write(log));
+        log.Clear();
+        EXPECT_EQ(test::ReadAll(trash + "/files/Mein Log \xC3\xBC.txt"), first);
+        EXPECT_EQ(test::ReadAll(trash + "/files/Mein Log \xC3\xBC.2.txt"),
+                  "09:31:00   0913 -> 5\r\n");
+        EXPECT_NE(test::ReadAll(trash + "/info/Mein Log \xC3\xBC.2.txt.trashinfo")
+                      .find("\nDeletionDate=2026-12-07T09:31:00\n"),
+                  std::string::npos);
+    }
+    // No trash can be made (a file stands where its folder would be): the
+    // old log becomes the one backup, replacing an older one.
+    test::WriteAll(dir.File("kein"), "");
+    for (const char* content : {"erstes\r\n", "zweites\r\n"}) {
+        SCOPED_TRACE(content);
+        test::RecordingFrontEnd boxes;
+        WriteFileBytes(content);
+        EventLog log(boxes, boxes, time, path);
+        log.SetHomeTrash(dir.File("kein/Trash"));
+        log.Load();
+        log.Clear();
+        EXPECT_TRUE(log.Lines().empty());
+        EXPECT_FALSE(fs::exists(path));
+        EXPECT_EQ(test::ReadAll(path + ".bak"), content);
+        EXPECT_EQ(boxes.Boxes(),
+                  std::vector<std::string>{std::string(kClearedToBackupText) + path + ".bak."});
+    }
 }
 
 TEST_F(EventLogTest, FailedWriteKeepsTheOldFileIsReportedOnceAndRetried) {
@@ -299,6 +357,7 @@ TEST_F(EventLogTest, ExitSavesWhatChangedSinceTheLastWrite) {
 // Clearing while writes are on their way: none of them brings the file back.
 TEST_F(EventLogTest, ClearWinsOverWritesOnTheirWay) {
     EventLog log(ui, ui, time, path);
+    log.SetHomeTrash(dir.File("Trash"));
     for (int i = 0; i < 50; ++i) {
         log.AppendLine(std::string(20000, 'x'));
         log.WriteFile();
@@ -308,7 +367,10 @@ TEST_F(EventLogTest, ClearWinsOverWritesOnTheirWay) {
     }
     log.FinishWrites();
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_TRUE(ui.Boxes().empty());
+    // Each clearing kept its one line in the trash.
+    EXPECT_EQ(ui.Boxes(), std::vector<std::string>(50, kClearedToTrashText));
+    EXPECT_EQ(test::ReadAll(dir.File("Trash/files/Tolvar.50.txt")),
+              std::string(20000, 'x') + "\r\n");
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ class ConsoleTest : public ::testing::Test {
                         .devices = devices.All(),
                         .registryPath = (dir.Path() / "registry.reg").string(),
                         .post = [this](std::function<void()> fn) { Post(std::move(fn)); },
-                        .eventLogPath = (dir.Path() / "Tolvar.txt").string()};
+                        .eventLogPath = (dir.Path() / "Tolvar.txt").string(),
+                        .trashPath = (dir.Path() / "Trash").string()};
         engine = std::make_unique<Engine>(host);
         engine->FormCreate();
         RunPosted();
@@ -194,6 +195,31 @@ TEST_F(ConsoleTest, CopyClearAndHide) {
     // Hiding saved the rules.
     EXPECT_NE(test::ReadAll(dir.Path() / "registry.reg").find("Ihre TEL/FAX Nummer !"),
               std::string::npos);
+}
+
+// "help" lists every command the console takes, each of them known to it, and
+// the README's table of commands names each one.
+TEST_F(ConsoleTest, HelpListsEveryCommand) {
+    Start();
+    std::istringstream help(Run("help"));
+    std::vector<std::string> words;
+    for (std::string line; std::getline(help, line);) {
+        ASSERT_EQ(line.rfind("help: ", 0), 0u) << line;
+        ASSERT_GT(line.size(), 23u) << line;  // a description behind each
+        words.push_back(line.substr(6, line.find(' ', 6) - 6));
+    }
+    EXPECT_EQ(words,
+              (std::vector<std::string>{"show", "hide", "page", "sms-to", "sms-text", "sms-send",
+                                        "dmail-to", "dmail-text", "dmail-msn", "dmail-send",
+                                        "escape", "copy", "clear-log", "help", "quit"}));
+    const std::string readme = test::ReadAll(TOLVAR_SOURCE_DIR "/README.md");
+    for (const auto& word : words) {
+        EXPECT_EQ(Run(word).find("unknown command"), std::string::npos) << word;
+        EXPECT_TRUE(readme.find("`" + word + "`") != std::string::npos ||
+                    readme.find("`" + word + " ") != std::string::npos)
+            << word;
+    }
+    EXPECT_EQ(Run("help me"), "error: unknown command \"help me\"\n");
 }
 
 TEST_F(ConsoleTest, IsdnPageCanBeShownWhenEnabled) {

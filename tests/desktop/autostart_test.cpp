@@ -27,7 +27,7 @@ TEST(Autostart, WritesAndRemovesItsEntry) {
               "Comment=ISDN-Anrufmonitor\n"
               "Exec=/usr/bin/tolvar --registry " +
                   dir.File("settings/registry.reg") +
-                  "\n"
+                  " --state-dir\n"
                   "Icon=tolvar\n"
                   "Terminal=false\n"
                   "X-GNOME-Autostart-enabled=true\n");
@@ -68,14 +68,18 @@ TEST(Autostart, ExecLineQuotesWhatTheFormatReserves) {
          "/usr/bin/tolvar --registry \"/h/Müller's.reg\""},
         {"/usr/bin/tolvar", "/h/a\nb.reg", "", ""},
     };
+    // Started in the state folder, as the service is.
     for (const auto& c : cases)
-        EXPECT_EQ(Autostart("/x", c.program, c.registry, c.capi).ExecLine(), c.exec) << c.registry;
+        EXPECT_EQ(Autostart("/x", c.program, c.registry, c.capi).ExecLine(),
+                  c.exec.empty() ? "" : c.exec + " --state-dir")
+            << c.registry;
 }
 
 TEST(Autostart, RelativeSettingsPathBecomesAbsolute) {
     const Autostart a("/x", "/usr/bin/tolvar", "demo/../registry.reg");
     EXPECT_EQ(a.ExecLine(), "/usr/bin/tolvar --registry " +
-                                (std::filesystem::current_path() / "registry.reg").string());
+                                (std::filesystem::current_path() / "registry.reg").string() +
+                                " --state-dir");
 }
 
 TEST(Autostart, FailuresLeaveTheOldStateAndSayWhy) {

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QListView>
@@ -12,6 +13,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <filesystem>
 
 #include "app/display_check.h"
 #include "app/main_form.h"
@@ -97,12 +99,42 @@ TEST_F(MainFormTest, MenuCloseHidesAndSaves) {
     EXPECT_NE(test::ReadAll(registry).find("Ihre TEL/FAX Nummer !"), std::string::npos);
 }
 
-TEST_F(MainFormTest, QuitEndsWithoutSaving) {
-    Start();
-    engine->ShowWindow();
-    engine->cmQuitClick();  // what the tray menu's "B&eenden" does
-    engine->FormDestroy();
-    EXPECT_EQ(test::ReadAll(registry).find("MSN\\Ihre"), std::string::npos);
+// "B&eenden" keeps the rules as hiding the window does, and the page
+// "Desktop" as leaving it does, whether the window is open or was hidden on
+// that page; a logout saves the same without ending the program.
+TEST_F(MainFormTest, QuitAndLogoutKeepTheRulesAndTheDesktopPage) {
+    struct Case {
+        const char* name;
+        bool hideFirst;
+        bool logout;
+    };
+    const Case cases[] = {{"open window", false, false},
+                          {"hidden on the page", true, false},
+                          {"logout", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Stop();
+        std::filesystem::remove(registry);
+        Start();
+        engine->ShowWindow(Page::Desktop);
+        auto* useAgent = form->findChild<QCheckBox*>("CBUseAgent");
+        ASSERT_FALSE(useAgent->isChecked());
+        useAgent->click();
+        if (c.hideFirst) form->close();
+        const std::string saved = "\"UseAgent\"=dword:00000001";
+        EXPECT_EQ(test::ReadAll(registry).find(saved), std::string::npos);
+        if (c.logout)
+            engine->SaveBeforeEnd();
+        else
+            form->findChild<QAction*>("cmQuit")->trigger();  // the tray menu's "B&eenden"
+        const std::string file = test::ReadAll(registry);
+        EXPECT_NE(file.find(saved), std::string::npos) << file;
+        EXPECT_NE(file.find("MSN\\Ihre TEL/FAX Nummer !"), std::string::npos) << file;
+        EXPECT_FALSE(form->isVisible());
+        // The page is filled again when the window comes back.
+        engine->ShowWindow();
+        EXPECT_TRUE(useAgent->isChecked());
+    }
 }
 
 TEST_F(MainFormTest, BlinkingTrayIconAndShowingTheWindowStopsIt) {
@@ -206,6 +238,64 @@ TEST_F(MainFormTest, LongListsFollowNewLinesAndScreenReadersReadThem) {
     engine->SetActivePage(Page::ISDN);
     QApplication::processEvents();
     EXPECT_TRUE(lastShown(trace));
+}
+
+// A new call line takes the selection only from the last line or from none,
+// and the list follows it only when it was scrolled to the end.
+TEST_F(MainFormTest, NewLinesKeepTheUsersSelectionAndScrollPosition) {
+    std::string file;
+    for (int i = 0; i < 500; ++i) file += "09:30:00   0301" + std::to_string(i) + " -> 5551234\r\n";
+    test::WriteAll(dir.File("Tolvar.txt"), file);
+    Start();
+    engine->ShowWindow(Page::Protokoll);
+    QApplication::processEvents();
+    QListView* log = form->EventLogList();
+    QScrollBar* bar = log->verticalScrollBar();
+    int calls = 0;
+    const auto call = [&] {
+        engine->Log().AppendLine("09:31:00   0309" + std::to_string(calls++) + " -> 5551234");
+        QApplication::processEvents();
+    };
+    const auto last = [&] { return log->model()->rowCount() - 1; };
+    const auto atEnd = [&] { return bar->value() == bar->maximum(); };
+    ASSERT_EQ(log->currentIndex().row(), 499);
+    ASSERT_TRUE(atEnd());
+
+    struct Step {
+        const char* what;
+        int select;  // row to select first; -1: none, -2: the last
+        bool toEnd;  // scrolled to the end before the call, else to the top
+        bool selectionMoves;
+        bool follows;
+    };
+    const Step steps[] = {
+        {"earlier line, scrolled up", 10, false, false, false},
+        {"earlier line, at the end", 10, true, false, true},
+        {"last line, scrolled up", -2, false, true, false},
+        {"last line, at the end", -2, true, true, true},
+        {"nothing selected, scrolled up", -1, false, true, false},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        if (s.select == -1)
+            log->setCurrentIndex(QModelIndex());
+        else
+            log->setCurrentIndex(log->model()->index(s.select == -2 ? last() : s.select, 0));
+        s.toEnd ? log->scrollToBottom() : bar->setValue(0);
+        QApplication::processEvents();
+        const int before = log->currentIndex().row();
+        call();
+        EXPECT_EQ(log->currentIndex().row(), s.selectionMoves ? last() : before);
+        EXPECT_EQ(atEnd(), s.follows);
+        if (!s.follows) {
+            EXPECT_EQ(bar->value(), 0);
+        }
+    }
+    // "Nummern &kopieren" copies the line the user chose, not the newest.
+    log->setCurrentIndex(log->model()->index(10, 0));
+    call();
+    form->findChild<QAction*>("cmCopyNumbers")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "030110 -> 5551234");
 }
 
 // Ctrl+C on the log list is "Nummern &kopieren", not the list's own copy of

@@ -18,7 +18,7 @@ done
 
 entry="$prefix/share/applications/tolvar.desktop"
 desktop-file-validate "$entry" || fail "menu entry invalid"
-grep -qx 'Exec=tolvar' "$entry" || fail "menu entry does not start tolvar"
+grep -qx 'Exec=tolvar --state-dir' "$entry" || fail "menu entry does not start tolvar in its state folder"
 icon="$(sed -n 's/^Icon=//p' "$entry")"
 
 # Each PNG is as large as its folder says (width and height from the IHDR chunk).
@@ -39,8 +39,26 @@ for page in tolvar tolvar-line tolvar-linectl; do
     warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man1" 2>&1 >/dev/null)"
     [ -z "$warnings" ] || fail "$page.1: $warnings"
 done
-LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$prefix/share/man/man1/tolvar.1.gz" 2>/dev/null |
-    grep -q 'CONSOLE PROTOCOL' || fail "tolvar(1) lacks the console protocol"
+render() { LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$prefix/share/man/man1/$1.1.gz" 2>/dev/null; }
+tolvar_page="$(render tolvar)"
+grep -q 'CONSOLE PROTOCOL' <<<"$tolvar_page" || fail "tolvar(1) lacks the console protocol"
+# Every channel the console writes, and every command its help lists, is in tolvar(1).
+source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
+for channel in $(grep -oh 'Emit("[a-z -]*' "$source_dir"/console/*.cpp | sed 's/Emit("//; s/ $//' | sort -u) \
+               help error; do
+    grep -Eq "^ {7}([a-z-]+, )*$channel( |,|$)" <<<"$tolvar_page" || fail "tolvar(1) lacks the channel $channel"
+done
+for command in $(sed -n 's/^    {"\([a-z-]*\)[ "].*/\1/p' "$source_dir/console/console_front_end.cpp"); do
+    grep -Eq "^ {7}(.*, )?$command( |,|$)" <<<"$tolvar_page" || fail "tolvar(1) lacks the command $command"
+done
+exit_codes="$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$tolvar_page" | grep -Eo '^ {7}[0-9]+' | tr -d ' ' | tr '\n' ' ')"
+[ "$exit_codes" = "0 1 2 3 4 " ] || fail "tolvar(1) lists the exit codes $exit_codes"
+render tolvar-line | grep -q 'LINE app ID (conn N) -> NAME #NUM HEX' || fail "tolvar-line(1)'s LOG is garbled"
+# The scenario the manual pages start is installed where they say.
+for scenario in $(zcat "$prefix"/share/man/man1/*.1.gz | grep -o '/usr/share/[^ ]*\.scn' | sort -u); do
+    [ -f "$prefix/${scenario#/usr/}" ] || fail "$scenario named by a manual page is not installed"
+done
+[ -f "$prefix/share/doc/tolvar/examples/demo.scn" ] || fail "the demo scenario is not installed"
 
 unit="$prefix/lib/systemd/user/tolvar-console.service"
 grep -qx "ExecStart=$prefix/bin/tolvar --console \$TOLVAR_ARGS" "$unit" || fail "unit does not start the console"

@@ -78,7 +78,7 @@ TEST_F(DMailPageTest, ControlsCaptionsAndTheExplanation) {
     EXPECT_EQ(explanation,
               (QStringList{"D-Mail Textnachrichten werden durch kurzes \"Anklingeln\" ",
                            "des Empfängers kostenlos über den ISDN D-Kanal verschickt.  ",
-                           "Auf der Empfängerseite muss ein ein Tolvar aktiv sein.",
+                           "Auf der Empfängerseite muss ein Tolvar aktiv sein.",
                            "Achtung: Öffentliche Netzbetreiber erlauben Anrufe, ohne den ",
                            "Willen eine Verbindung aufzubauen, in ihrer AGB nicht."}));
     // The receivers, sorted, always in view.

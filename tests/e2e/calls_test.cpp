@@ -37,11 +37,13 @@ class CallsE2E : public ::testing::Test {
   protected:
     void SetUp() override {
         home = line.Dir() / "a";
+        // A cleared log goes to this trash, not to the user's.
+        setenv("XDG_DATA_HOME", (line.Dir() / "data").c_str(), 1);
         const std::string rules =
             Entry("Unbekannt/Analog", 1, "/usr/bin/touch " + (home / "withheld.mark").string()) +
             Entry("0301111 Abfang", 3) + Entry("0302222 Nachbar", 0) + Entry("0303333 Abheber", 5) +
             Entry("0304444 Programm", 1, "/usr/bin/touch " + (home / "program.mark").string()) +
-            Entry("Sonstige", 0);
+            Entry("0441632 London", 0) + Entry("Sonstige", 0);
         tolvar = line.StartTolvar("a", std::string(test::kShowIsdnTab) + rules);
         ASSERT_TRUE(WaitLine(
             [](const std::string& l) { return l.find("LISTEN_CONF") != std::string::npos; }, 10s));
@@ -221,6 +223,39 @@ TEST_F(CallsE2E, DMailCallIsAlertedRefusedAndNotLogged) {
     WaitAtExchange("-> DISCONNECT_RESP");
     for (const auto& l : tolvar->Lines()) EXPECT_NE(l.rfind("protokoll", 0), 0u) << l;
     EXPECT_FALSE(fs::exists(home / "Tolvar.txt"));
+}
+
+// A caller the exchange delivers as international is shown with "00"; the
+// rule written for the old one-"0" form still names them.
+TEST_F(CallsE2E, InternationalCallerGetsDoubleZeroAndAnOldRuleStillMatches) {
+    Call({"+441632960001", "5551234", "ring=500ms"});
+    const auto uk = LogLine(2, Any);
+    ASSERT_TRUE(uk);
+    EXPECT_EQ(uk->substr(8), "   00441632960001 -> 5551234  London");
+    Call({"0033142685300", "5551234", "ring=500ms"});
+    const auto fr = LogLine(3, Any);
+    ASSERT_TRUE(fr);
+    EXPECT_EQ(fr->substr(8), "   0033142685300 -> 5551234");
+}
+
+// "Ereignisprotokoll löschen" in the console: the file, with the line of the
+// call that just ended, goes to the desktop's trash, and the console says so.
+TEST_F(CallsE2E, ClearedLogGoesToTheTrash) {
+    Call({"0305555", "5551234", "ring=500ms"});
+    ASSERT_TRUE(LogLine(2, Any));
+    WaitAtExchange("-> DISCONNECT_RESP");
+    tolvar->Send("clear-log");
+    ASSERT_TRUE(WaitLine([](const std::string& l) { return l == "protokoll-clear: "; }));
+    ASSERT_TRUE(WaitLine([](const std::string& l) {
+        return l == "box: Das Ereignisprotokoll wurde in den Papierkorb verschoben.";
+    }));
+    EXPECT_FALSE(fs::exists(home / "Tolvar.txt"));
+    const fs::path trash = line.Dir() / "data" / "Trash";
+    EXPECT_NE(test::ReadAll(trash / "files" / "Tolvar.txt").find("   0305555 -> 5551234\r\n"),
+              std::string::npos);
+    EXPECT_NE(test::ReadAll(trash / "info" / "Tolvar.txt.trashinfo")
+                  .find("\nPath=" + (home / "Tolvar.txt").string() + "\n"),
+              std::string::npos);
 }
 
 TEST_F(CallsE2E, RunStartsTheProgram) {

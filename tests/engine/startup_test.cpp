@@ -258,7 +258,7 @@ TEST(Window, StoredRulesLeaveTheDesignedStartPage) {
     EXPECT_TRUE(engine.Rules().MsnNodes()[0]->Expanded);
 }
 
-TEST(Window, HidingSavesTheRulesAndQuittingDoesNot) {
+TEST(Window, HidingSavesTheRulesAndSoDoesQuittingWithTheWindowOpen) {
     test::TestHost host;
     auto& engine = host.Start();
     engine.ShowWindow();
@@ -267,10 +267,13 @@ TEST(Window, HidingSavesTheRulesAndQuittingDoesNot) {
                                    "TEL/FAX Nummer !\\Sonstige\\00:00]"),
               std::string::npos)
         << host.ReadHive();
+    engine.ShowWindow();
     engine.Rules().SetLabel(*engine.Rules().MsnNodes()[0], "5551234");
     engine.cmQuitClick();
+    EXPECT_FALSE(host.ui.visible);
+    EXPECT_EQ(host.ui.quits, 1);
     engine.FormDestroy();
-    EXPECT_EQ(host.ReadHive().find("5551234"), std::string::npos);
+    EXPECT_NE(host.ReadHive().find("MSN\\5551234\\Sonstige"), std::string::npos) << host.ReadHive();
 }
 
 TEST(Window, MalformedRulesAreReportedAndStartUpGoesOn) {

@@ -41,6 +41,8 @@ Engine& TestHost::MakeEngine() {
                     .post = [this](std::function<void()> fn) { Post(std::move(fn)); }};
     host.eventLogPath = eventLogPath.empty() ? scratch_.File("Tolvar.txt") : eventLogPath;
     host.findContact = findContact;
+    // Beside the log, so a cleared log is moved there and the user's trash stays untouched.
+    host.trashPath = scratch_.File("Trash");
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }

@@ -39,7 +39,8 @@ class WindowHost {
                        .devices = dialogs.AllDevices(),
                        .registryPath = registry,
                        .post = [this](std::function<void()> fn) { Post(std::move(fn)); },
-                       .eventLogPath = dir.File("Tolvar.txt")});
+                       .eventLogPath = dir.File("Tolvar.txt"),
+                       .trashPath = dir.File("Trash")});
         form->SetEngine(engine.get());
         engine->FormCreate();
         RunPosted();
