@@ -1,6 +1,9 @@
 #include "support/fake_capi.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "core/bytes.h"
 
 namespace tolvar::test {
 
@@ -65,6 +68,22 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
     }
     if (!s.empty()) s.pop_back();
     return s;
+}
+
+std::uint32_t FakeCapi::GetProfile(std::uint32_t controller, Profile& profile) {
+    profile.fill(0);
+    std::uint16_t count = 0;
+    for (const auto& [number, channels] : bChannels)
+        count = std::max(count, static_cast<std::uint16_t>(number));
+    if (controller == 0) {
+        PutU16(profile.data(), count);
+        return 0;
+    }
+    const auto it = bChannels.find(controller);
+    if (it == bChannels.end()) return 0x2002;
+    PutU16(profile.data(), count);
+    PutU16(profile.data() + 2, it->second);
+    return 0;
 }
 
 }  // namespace tolvar::test
