@@ -10,9 +10,9 @@ using namespace capi;
 
 namespace {
 
-// A primary-rate line offers dozens of calls at once; a session holding
-// this many PLCIs only collects calls it never releases.
-constexpr std::size_t kMaxPlciPerSession = 512;
+// A primary-rate line offers dozens of calls at once; a session holding as
+// many PLCIs as one controller can number only collects calls it never releases.
+constexpr std::size_t kMaxPlciPerSession = 255;
 constexpr std::uint16_t kNormalClearing = 0x3490, kBusy = 0x3491, kNoUserResponding = 0x3492,
                         kNoChannel = 0x34A2, kUnallocated = 0x3481, kInvalidNumber = 0x349C,
                         kIncompatible = 0x34D8, kAnsweredElsewhere = 0x349A,
