@@ -25,6 +25,7 @@ std::uint32_t FakeCapi::Release(std::uint32_t applId) {
 std::uint32_t FakeCapi::PutMessage(std::uint32_t, Bytes message, Bytes data) {
     if (putResult != 0) return putResult;
     puts.push_back({{message.begin(), message.end()}, {data.begin(), data.end()}});
+    if (onPut) onPut(puts.back());
     return 0;
 }
 

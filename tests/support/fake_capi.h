@@ -2,6 +2,7 @@
 // A CAPI that records what the program puts and feeds it messages by hand.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ class FakeCapi final : public CapiDriver {
     std::vector<std::uint32_t> registerArgs;  // the four numbers
     int registerCalls = 0;
     std::vector<PutRecord> puts;
+    // Told of each put as it happens (benchmarks stamp them).
+    std::function<void(const PutRecord&)> onPut;
     int getCalls = 0;
     int releaseCalls = 0;
     std::uint32_t releasedApplId = 0;
