@@ -1,6 +1,7 @@
 #include "app/desktop_page.h"
 
 #include "app/autostart_box.h"
+#include "app/controller_field.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -102,6 +103,7 @@ DesktopPage::DesktopPage(TMainForm& form) : form_(form) {
     notifyLayout_->addWidget(CBNotify);
     notifyLayout_->addStretch();
     page->addWidget(gbNotify_);
+    page->addWidget(ControllerGroup(form_));
     page->addStretch();
 
     form_.RegisterControl(Control::CBUseOutlook, CBUseOutlook);

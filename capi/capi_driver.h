@@ -4,6 +4,7 @@
 // loop watches, so no thread hands signals over. The real implementation sits
 // on libcapi20; tests use a fake.
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,11 @@ class CapiDriver {
     virtual int Fileno(std::uint32_t applId) = 0;
     // The manufacturer text of controller 1 (at most 64 characters), raw bytes.
     virtual std::string GetManufacturer() = 0;
+    // The 64-byte profile of a controller: for controller 0 only its first
+    // word, the number of controllers, means anything; for a controller its
+    // second word is the number of B channels.
+    using Profile = std::array<std::uint8_t, 64>;
+    virtual std::uint32_t GetProfile(std::uint32_t controller, Profile& profile) = 0;
 };
 
 }  // namespace tolvar

@@ -23,6 +23,7 @@ inline constexpr std::uint16_t DISCONNECT_B3_REQ = 0x8084;
 inline constexpr std::uint16_t DATA_B3_REQ = 0x8086;
 inline constexpr std::uint16_t ALERT_CONF = 0x8101;
 inline constexpr std::uint16_t CONNECT_CONF = 0x8102;
+inline constexpr std::uint16_t LISTEN_CONF = 0x8105;
 inline constexpr std::uint16_t CONNECT_B3_CONF = 0x8182;
 inline constexpr std::uint16_t DATA_B3_CONF = 0x8186;
 inline constexpr std::uint16_t CONNECT_IND = 0x8202;

@@ -109,21 +109,21 @@ void CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& na
     if (result != 0 && OnPutFailed) OnPutFailed(result);
 }
 
-void CapiSession::SendListenReq() {
+void CapiSession::SendListenReq(std::uint32_t controller, bool listen) {
     ParamWriter w(SendBuffer, applId_, 0, cmd::LISTEN_REQ);
-    w.U32(1);           // Controller
-    w.U32(0x000003FF);  // Info mask
-    w.U32(0x1FFF03FF);  // CIP mask
-    w.U32(0x00000001);  // CIP mask 2
-    w.Empty();          // Calling party number
-    w.Empty();          // Calling party subaddress
+    w.U32(controller);
+    w.U32(listen ? 0x000003FF : 0);  // Info mask
+    w.U32(listen ? 0x1FFF03FF : 0);  // CIP mask
+    w.U32(listen ? 0x00000001 : 0);  // CIP mask 2
+    w.Empty();                       // Calling party number
+    w.Empty();                       // Calling party subaddress
     SendCapiMessage(w.Done(), "LISTEN_REQ");
 }
 
 void CapiSession::SendConnectReq(const ConnectReqParams& p) {
     TCapiMessage msg;
     ParamWriter w(msg, applId_, p.purposeTag, cmd::CONNECT_REQ);
-    w.U32(1);  // Controller
+    w.U32(outgoingController_);
     w.U16(p.cipValue);
     w.Struct(CalledPartyNumber(p.calledNumber));
     w.Struct(CallingPartyNumber(p.callingNumber));

@@ -32,11 +32,11 @@ struct ConnectReqParams {
 };
 
 // The command words that have a handler; every other message is traced only.
-inline constexpr std::array<std::uint16_t, 11> kDispatchedCommands = {
+inline constexpr std::array<std::uint16_t, 12> kDispatchedCommands = {
     cmd::ALERT_CONF,        cmd::CONNECT_CONF, cmd::CONNECT_B3_CONF,
     cmd::DATA_B3_CONF,      cmd::CONNECT_IND,  cmd::CONNECT_ACTIVE_IND,
     cmd::DISCONNECT_IND,    cmd::INFO_IND,     cmd::CONNECT_B3_ACTIVE_IND,
-    cmd::DISCONNECT_B3_IND, cmd::DATA_B3_IND};
+    cmd::DISCONNECT_B3_IND, cmd::DATA_B3_IND,  cmd::LISTEN_CONF};
 
 class CapiSession {
   public:
@@ -77,7 +77,10 @@ class CapiSession {
 
     // Builders. Each raises TolvarError and sends nothing when its parameters
     // do not fit.
-    void SendListenReq();
+    // LISTEN_REQ for one controller; masks 0 end listening there.
+    void SendListenReq(std::uint32_t controller = 1, bool listen = true);
+    // The controller of the program's own calls.
+    void SetOutgoingController(std::uint32_t controller) { outgoingController_ = controller; }
     void SendConnectReq(const ConnectReqParams& p);
     void SendConnectResp(std::uint32_t plci, std::uint16_t reject);
     void SendAlertReq(std::uint32_t plci);
@@ -105,6 +108,7 @@ class CapiSession {
     bool traceEnabled_ = false;
     LineStore trace_;
     std::uint32_t lastFetch_ = 0;
+    std::uint32_t outgoingController_ = 1;
     TCapiMessage SendBuffer;
     std::array<Handler, kDispatchedCommands.size()> handlers_;
 };

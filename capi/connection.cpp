@@ -5,7 +5,10 @@
 namespace tolvar {
 
 TConnection& Connections::Add(TConnection record) {
-    if (records_.size() >= kMaxRecords) records_.erase(records_.begin());
+    if (records_.size() >= capacity_) {
+        if (OnDropped) OnDropped(*records_.front());
+        records_.erase(records_.begin());
+    }
     records_.push_back(std::make_unique<TConnection>(std::move(record)));
     return *records_.back();
 }

@@ -1,7 +1,9 @@
 #pragma once
 // One record per call the program is involved in, and the list of them.
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,10 +26,16 @@ struct TConnection {
 
 class Connections {
   public:
-    // A line has two B channels and a handful of calls offered at once; a
-    // list this long holds only records of calls the network never ended
-    // (or invented), and the oldest of them goes.
+    // A basic-rate line has two B channels and a handful of calls offered at
+    // once; the list holds at least this many records, and more where the
+    // listened controllers carry more calls. A full list holds records of
+    // calls the network never ended (or invented), and the oldest of them goes.
     static constexpr std::size_t kMaxRecords = 64;
+
+    void SetCapacity(std::size_t records) { capacity_ = std::max(records, kMaxRecords); }
+    std::size_t Capacity() const { return capacity_; }
+    // Told of a record that a full list drops, before it goes.
+    std::function<void(const TConnection& dropped)> OnDropped;
 
     TConnection& Add(TConnection record);
     // Removes and frees the record; references to it become invalid.
@@ -45,6 +53,7 @@ class Connections {
 
   private:
     std::vector<std::unique_ptr<TConnection>> records_;
+    std::size_t capacity_ = kMaxRecords;
 };
 
 }  // namespace tolvar

@@ -85,9 +85,9 @@ std::uint32_t Libcapi20Driver::PutMessage(std::uint32_t applId, Bytes message, B
     // message, so both go into one buffer.
     putBuffer_.assign(message.begin(), message.end());
     putBuffer_.insert(putBuffer_.end(), data.begin(), data.end());
-    // libcapi20's rcapi module copies a few dozen bytes past a short message's
-    // end, so the buffer is kept as large as the message record it was built in.
-    putBuffer_.resize(std::max(putBuffer_.size(), kMessageBufferSize), 0);
+    // libcapi20's modules copy past a short message's end (the fritzbox
+    // module a whole send buffer), so the buffer is kept that large.
+    putBuffer_.resize(std::max<std::size_t>(putBuffer_.size(), SEND_BUFSIZ), 0);
     return capi20_put_message(applId, putBuffer_.data());
 }
 
@@ -127,6 +127,12 @@ std::string Libcapi20Driver::GetManufacturer() {
     if (capi20_get_manufacturer(1, buf) == nullptr) return "";
     return std::string(reinterpret_cast<const char*>(buf),
                        strnlen(reinterpret_cast<const char*>(buf), sizeof buf));
+}
+
+std::uint32_t Libcapi20Driver::GetProfile(std::uint32_t controller, Profile& profile) {
+    profile.fill(0);
+    // libcapi20 copies at most the 64 bytes of a profile into the buffer.
+    return capi20_get_profile(controller, profile.data());
 }
 
 }  // namespace tolvar

@@ -33,6 +33,7 @@ class Libcapi20Driver final : public CapiDriver {
     std::uint32_t GetMessage(std::uint32_t applId, CapiMessageView& message) override;
     int Fileno(std::uint32_t applId) override;
     std::string GetManufacturer() override;
+    std::uint32_t GetProfile(std::uint32_t controller, Profile& profile) override;
 
   private:
     std::vector<std::uint8_t> putBuffer_;

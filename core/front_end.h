@@ -50,6 +50,7 @@ enum class Control {
     edAgentPath,     // "Stimme &Datei:"
     edAgentName,     // "Stimme &Name:"
     CBNotify,        // "&Benachrichtigung bei jedem Anruf"
+    edController,    // "Controller:" (registry value "Controller")
 };
 
 // Modal message boxes and the file dialog. The desktop shows real ones, the

@@ -76,7 +76,7 @@ void DesktopIntegration::ReleaseCharacter() {
 void DesktopIntegration::CallArrived(std::uint32_t plci, const std::string& line) {
     if (!options_.Notify) return;
     // Records dropped from a full list never end; their notices must not pile up.
-    if (callNotices_.size() >= Connections::kMaxRecords) callNotices_.erase(callNotices_.begin());
+    if (callNotices_.size() >= h_.callCapacity()) callNotices_.erase(callNotices_.begin());
     const CallNotice notice{nextNoticeId_++, WithoutTime(line)};
     if (nextNoticeId_ == 0) nextNoticeId_ = kAnnouncementNotice + 1;
     callNotices_[plci] = notice;

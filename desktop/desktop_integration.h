@@ -11,6 +11,7 @@
 #include <string>
 
 #include "calls/call_monitor.h"
+#include "capi/connection.h"
 #include "core/devices.h"
 #include "core/timer.h"
 #include "desktop/agent_options.h"
@@ -33,6 +34,8 @@ struct DesktopHost {
     std::function<Registry*()> registry;
     AgentDefaults defaults = SystemAgentDefaults();
     ContactSearch::Finder findContact = FindContact;
+    // How many calls can be in progress at once (the call list's capacity).
+    std::function<std::size_t()> callCapacity = [] { return Connections::kMaxRecords; };
 };
 
 class DesktopIntegration final : public CallDesktop {

@@ -25,6 +25,7 @@ Engine::Engine(EngineHost host)
              .up = [this](const std::string& m) { Guard([&] { CapiUp(m); }); },
              .down = [this](const std::string& r) { Guard([&] { CapiDown(r); }); }}),
       router_(capi_, Connections_),
+      controllers_(host_.capi, capi_, Connections_, host_.ui),
       eventLog_(host_.ui, host_.dialogs, host_.clock, host_.eventLogPath, host_.post),
       tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
@@ -48,7 +49,8 @@ Engine::Engine(EngineHost host)
                            .devices = host_.devices,
                            .post = host_.post,
                            .registry = [this] { return registry_.get(); },
-                           .findContact = host_.findContact}),
+                           .findContact = host_.findContact,
+                           .callCapacity = [this] { return Connections_.Capacity(); }}),
       calls_(CallMonitorHost{.capi = capi_,
                              .link = link_,
                              .connections = Connections_,
@@ -74,6 +76,11 @@ Engine::Engine(EngineHost host)
                    .registry = [this]() -> Registry& { return SettingsRegistry(); }}),
       settingsRetry_(host_.timers, kSettingsRetryMs) {
     capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
+    // A flood of calls beyond what the controllers carry stays bounded, and says so.
+    Connections_.OnDropped = [this](const TConnection& dropped) {
+        capi_.TraceLine("Anrufliste voll (" + std::to_string(Connections_.Capacity()) +
+                        " Anrufe): PLCI " + Hex(dropped.PLCI, 8) + " verworfen");
+    };
     settingsRetry_.OnTimer = [this] { WatchSettingsFile(); };
     eventLog_.SetHomeTrash(host_.trashPath);
     BindDispatchTable();
@@ -96,6 +103,8 @@ bool Engine::Guard(const std::function<void()>& fn) {
 void Engine::BindDispatchTable() {
     router_.Install();
     capi_.SetHandler(cmd::CONNECT_IND, [this](const CapiMessageView& m) { calls_.ConnectInd(m); });
+    capi_.SetHandler(cmd::LISTEN_CONF,
+                     [this](const CapiMessageView& m) { controllers_.ListenConf(m); });
     for (CallKind kind : {CallKind::Aus, CallKind::Ausfuehren, CallKind::Sound, CallKind::Abfangen,
                           CallKind::SmsAn, CallKind::Abheben})
         router_.SetOwner(kind, calls_);
@@ -196,6 +205,11 @@ void Engine::ReadOtherSettings(bool atStart) {
             capi_.SetTraceEnabled(isdnTabVisible_);
             ui_.SetIsdnTabVisible(isdnTabVisible_);
         });
+    // The controllers to listen on; a changed file takes effect at once.
+    Guard([this] {
+        controllers_.SetValue(ReadStringOr(*registry_->OpenKey(kRootKey, true), kControllerValue));
+        if (listening_ && link_.Up()) controllers_.Listen();
+    });
     // 15. The receiver lists.
     Guard([this] { receivers_.Load(*registry_); });
     // 16. The D-Mail values, checked and written back.
@@ -253,7 +267,7 @@ bool Engine::WMCapiSignal() {
 void Engine::WMStartListen() {
     if (!created_ || listening_) return;
     listening_ = true;
-    capi_.SendListenReq();
+    controllers_.Listen();
 }
 
 void Engine::SetCaptionFor(bool capiUp, const std::string& manufacturer) {
@@ -267,7 +281,7 @@ void Engine::CapiUp(const std::string& manufacturer) {
     ui_.CapiLinkChanged(true, ReplaceControlCharacters(Cp1252ToUtf8(manufacturer)));
     tray_.SetCapiReachable(true);
     // Back again: the program listens as it did before the loss.
-    if (listening_) capi_.SendListenReq();
+    if (listening_) controllers_.Listen();
 }
 
 void Engine::CapiDown(const std::string& reasonText) {
@@ -327,6 +341,21 @@ void Engine::FormShow() {
 void Engine::ShowDesktopPage() {
     desktopPageShown_ = true;
     desktop_.tsMSOptionsShow();
+    ui_.SetControlText(Control::edController, controllers_.Value());
+}
+
+void Engine::TakeControllerField() {
+    const std::string text = ui_.ControlText(Control::edController);
+    if (text == controllers_.Value() || !registry_) return;
+    {
+        auto key = registry_->OpenKey(kRootKey, true);
+        if (text.empty())
+            key->DeleteValue(kControllerValue);
+        else
+            key->WriteString(kControllerValue, text);
+    }
+    controllers_.SetValue(text);
+    if (listening_ && link_.Up()) controllers_.Listen();
 }
 
 void Engine::SetAttention(bool on) {
@@ -340,6 +369,7 @@ void Engine::SetActivePage(Page page) {
     if (activePage_ == Page::Desktop && desktopPageShown_) {
         desktopPageShown_ = false;
         desktop_.tsMSOptionsHide();
+        Guard([this] { TakeControllerField(); });
     }
     activePage_ = page;
     ui_.SetActivePage(page);

@@ -15,6 +15,7 @@
 #include "capi/capi_link.h"
 #include "capi/capi_session.h"
 #include "capi/connection.h"
+#include "capi/controllers.h"
 #include "core/clock.h"
 #include "core/devices.h"
 #include "core/front_end.h"
@@ -107,6 +108,7 @@ class Engine {
     CapiSession& Capi() { return capi_; }
     CapiLink& Link() { return link_; }
     CallRouter& Router() { return router_; }
+    ControllerListener& Controllers() { return controllers_; }
     Connections& ConnectionList() { return Connections_; }
     Registry* RegistryAccess() { return registry_.get(); }
     const DMailSettings& DMail() const { return dmailSettings_; }
@@ -148,6 +150,8 @@ class Engine {
     void ReadRules(bool reportFailure);
     void ReadOtherSettings(bool atStart);
     void LoadAgentOptions();
+    // The "Controller:" field of the page "Desktop" taken over when the page is left.
+    void TakeControllerField();
     void WatchSettingsFile();
 
     EngineHost host_;
@@ -156,6 +160,7 @@ class Engine {
     CapiSession capi_;
     CapiLink link_;
     CallRouter router_;
+    ControllerListener controllers_;
     EventLog eventLog_;
     TrayIcon tray_;
     RuleStore rules_;

@@ -251,7 +251,8 @@ void Control::Execute(const std::string& line, std::function<void(Reply)> done) 
             for (auto& m : l.msns) msns += (msns.empty() ? "" : ",") + m;
             r.lines.push_back(
                 l.name + " 127.0.0.1:" + std::to_string(i < ports.size() ? ports[i] : l.port) +
-                " area=" + l.area + " msn=" + msns + " channels=" + std::to_string(l.channels));
+                " area=" + l.area + " msn=" + msns + " channels=" + std::to_string(l.channels) +
+                " controller=" + std::to_string(l.controller));
         }
     } else if (cmd == "quit") {
         if (on_quit) on_quit();
@@ -420,8 +421,10 @@ std::optional<std::string> ParseScenario(const std::string& text, Scenario& out)
         }
         if (w[0] == "line") {
             Args a = ParseArgs(w);
-            if (a.pos.size() != 1) return where + "usage: line NAME msn=A,B [port=N] [area=N]";
-            if (auto u = Unknown(a, {"msn", "port", "area", "channels", "apps"}); !u.empty())
+            if (a.pos.size() != 1)
+                return where + "usage: line NAME msn=A,B [port=N] [area=N] [controller=N]";
+            if (auto u = Unknown(a, {"msn", "port", "area", "channels", "apps", "controller"});
+                !u.empty())
                 return where + u;
             LineConfig l;
             l.name = a.pos[0];
@@ -440,6 +443,11 @@ std::optional<std::string> ParseScenario(const std::string& text, Scenario& out)
                 auto c = ParseInt(*v);
                 if (!c || *c < 1 || *c > 30) return where + "bad channel count " + *v;
                 l.channels = static_cast<int>(*c);
+            }
+            if (auto* v = a.Get("controller")) {
+                auto c = ParseInt(*v);
+                if (!c || *c < 1 || *c > 127) return where + "bad controller " + *v;
+                l.controller = static_cast<int>(*c);
             }
             if (auto* v = a.Get("apps")) {
                 auto c = ParseInt(*v);

@@ -47,6 +47,7 @@ struct LineConfig {
     std::vector<std::string> msns;
     int channels = 2;
     int max_apps = 4;
+    int controller = 1;  // the line's CAPI controller number
 };
 
 // Another terminal on a line (a telephone, a fax): rings for calls to its
@@ -109,6 +110,12 @@ class Exchange {
 
     // Connections. Each remote-CAPI connection to a line's port is a session.
     int OpenSession(int line, SendFn send, CloseFn close);
+    // A connection to the router's CAPI over TCP: every line, each as its
+    // controller. Answers to register and profile requests go through
+    // send_short, which frames them with a one-byte length.
+    int OpenRouterSession(SendFn send, SendFn send_short, CloseFn close);
+    // The number of controllers the router reports: its highest one.
+    int RouterControllers() const;
     void OnPayload(int session, const Bytes& payload);
     void CloseSession(int session);  // the peer went away
 
@@ -133,6 +140,10 @@ class Exchange {
 
     // Sessions and messages (exchange_capi.cpp).
     void Handshake(Session& s, const Bytes& payload);
+    void RouterRequest(Session& s, const Bytes& payload);
+    Bytes ProfileOf(int line) const;
+    // The session's line that is this controller.
+    std::optional<int> LineOfController(const Session& s, std::uint32_t controller) const;
     void Message(Session& s, const Bytes& payload);
     void SendMsg(Session& s, std::uint8_t cmd, std::uint8_t sub, std::uint16_t msgnum,
                  const Bytes& params, const std::string& what, const Bytes& data = {});
@@ -165,7 +176,7 @@ class Exchange {
     Plci* FindPlci(Session& s, std::uint32_t plci);
     Plci* FindPlciByNcci(Session& s, std::uint32_t ncci);
     std::uint32_t AllocPlci(int line);
-    Plci& NewPlci(Session& s, int call, bool caller);
+    Plci& NewPlci(Session& s, int line, int call, bool caller);
     void FreePlci(Session& s, std::uint32_t plci);
     int FreeChannels(int line) const;
     void Route(int call);
@@ -208,6 +219,7 @@ class Exchange {
     std::map<int, std::unique_ptr<Session>> sessions_;
     std::map<int, std::unique_ptr<Call>> calls_;
     int next_session_ = 1;
+    std::uint16_t next_router_applid_ = 0;
     int next_call_ = 1;
     std::deque<LogEntry> log_;
     std::uint64_t next_seq_ = 1;

@@ -10,7 +10,9 @@ using namespace capi;
 
 namespace {
 
-constexpr std::size_t kMaxPlciPerSession = 32;
+// A primary-rate line offers dozens of calls at once; a session holding as
+// many PLCIs as one controller can number only collects calls it never releases.
+constexpr std::size_t kMaxPlciPerSession = 255;
 constexpr std::uint16_t kNormalClearing = 0x3490, kBusy = 0x3491, kNoUserResponding = 0x3492,
                         kNoChannel = 0x34A2, kUnallocated = 0x3481, kInvalidNumber = 0x349C,
                         kIncompatible = 0x34D8, kAnsweredElsewhere = 0x349A,
@@ -121,20 +123,25 @@ Exchange::Plci* Exchange::FindPlciByNcci(Session& s, std::uint32_t ncci) {
 
 std::uint32_t Exchange::AllocPlci(int line) {
     auto& next = next_plci_[static_cast<std::size_t>(line)];
+    // The low byte of a PLCI is its controller.
+    const auto controller =
+        static_cast<std::uint32_t>(line_configs_[static_cast<std::size_t>(line)].controller);
     for (int tries = 0; tries < 255; ++tries) {
-        std::uint32_t id = (next << 8) | 1;
+        std::uint32_t id = (next << 8) | controller;
         next = next % 255 + 1;
         bool used = false;
         for (auto& [sid, s] : sessions_)
-            if (s->line == line && s->plcis.count(id)) used = true;
+            if (std::find(s->lines.begin(), s->lines.end(), line) != s->lines.end() &&
+                s->plcis.count(id))
+                used = true;
         if (!used) return id;
     }
     return 0;
 }
 
-Exchange::Plci& Exchange::NewPlci(Session& s, int call, bool caller) {
+Exchange::Plci& Exchange::NewPlci(Session& s, int line, int call, bool caller) {
     Plci p;
-    p.id = AllocPlci(s.line);
+    p.id = AllocPlci(line);
     p.call = call;
     p.caller = caller;
     return s.plcis[p.id] = p;
@@ -265,10 +272,11 @@ void Exchange::OnConnectReq(Session& s, std::uint16_t num, Reader& r) {
          hlc = r.Struct(), add = r.Struct();
     std::uint16_t result = 0;
     std::uint32_t plci_id = ctrl.value_or(0);
+    const std::optional<int> line = ctrl ? LineOfController(s, *ctrl) : std::nullopt;
     if (!add) {
         Violation(s, "CONNECT_REQ parameters malformed");
         result = 0x2007;
-    } else if ((*ctrl & 0x7F) != 1) {
+    } else if (!line) {
         Violation(s, "CONNECT_REQ for controller " + std::to_string(*ctrl));
         result = 0x2002;
     } else if (*cip > 28 && *cip != 0) {
@@ -282,7 +290,7 @@ void Exchange::OnConnectReq(Session& s, std::uint16_t num, Reader& r) {
         Log(Who(s) + " CONNECT_REQ refused: no PLCI left");
         result = 0x2003;
     }
-    std::uint32_t new_plci = result == 0 ? AllocPlci(s.line) : 0;
+    std::uint32_t new_plci = result == 0 ? AllocPlci(*line) : 0;
     if (result == 0 && new_plci == 0) result = 0x2003;
     if (result != 0) {
         SendMsg(s, kConnect, kConf, num, Writer().U32(plci_id).U16(result).bytes(),
@@ -293,7 +301,7 @@ void Exchange::OnConnectReq(Session& s, std::uint16_t num, Reader& r) {
     c->id = next_call_++;
     c->from_app = true;
     c->a_session = s.id;
-    c->a_line = s.line;
+    c->a_line = *line;
     c->cip = *cip;
     c->called = *called;
     c->calling = *calling;
@@ -437,15 +445,17 @@ void Exchange::Offer(Call& c) {
     int id = c.id;
     for (auto& [sid, sp] : sessions_) {
         Session& s = *sp;
-        if (s.line != c.b_line || !s.registered || s.closed) continue;
-        bool wanted = c.cip < 32 ? (s.cip_mask & (1u << c.cip)) != 0
-                                 : (s.cip_mask2 & (1u << (c.cip - 32))) != 0;
-        if (!wanted && !(s.cip_mask & 1u)) continue;
+        const auto listening = s.listening.find(c.b_line);
+        if (listening == s.listening.end() || !s.registered || s.closed) continue;
+        const Session::Listening& l = listening->second;
+        bool wanted = c.cip < 32 ? (l.cip_mask & (1u << c.cip)) != 0
+                                 : (l.cip_mask2 & (1u << (c.cip - 32))) != 0;
+        if (!wanted && !(l.cip_mask & 1u)) continue;
         if (s.plcis.size() >= kMaxPlciPerSession) {
             Log(cid + "not offered to " + Who(s) + ": too many PLCIs");
             continue;
         }
-        Plci& p = NewPlci(s, c.id, false);
+        Plci& p = NewPlci(s, c.b_line, c.id, false);
         if (p.id == 0) {
             s.plcis.erase(0);
             continue;
@@ -510,7 +520,10 @@ void Exchange::CallerAlerted(Call& c) {
         Session& s = *it->second;
         Plci* p = FindPlci(s, call->a_plci);
         // Call progression (bit 4 of the info mask) includes network events.
-        if (!p || p->st != Plci::St::Outgoing || !(s.info_mask & 0x10)) return;
+        const auto listening = s.listening.find(call->a_line);
+        if (!p || p->st != Plci::St::Outgoing || listening == s.listening.end() ||
+            !(listening->second.info_mask & 0x10))
+            return;
         Indicate(s, kInfo, p->id, Writer().U32(p->id).U16(0x8001).Empty().bytes(),
                  "plci " + Hex8(p->id) + " 0x8001 ALERTING");
     });

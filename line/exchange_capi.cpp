@@ -184,8 +184,9 @@ std::vector<AcceptedSms> Exchange::Accepted(const std::string& centre) const {
 }
 
 std::string Exchange::Who(const Session& s) const {
-    return line_configs_[static_cast<std::size_t>(s.line)].name + " app " +
-           std::to_string(s.applid) + " (conn " + std::to_string(s.id) + ")";
+    return (s.router ? std::string("router")
+                     : line_configs_[static_cast<std::size_t>(s.line)].name) +
+           " app " + std::to_string(s.applid) + " (conn " + std::to_string(s.id) + ")";
 }
 
 void Exchange::Violation(Session& s, const std::string& text) {
@@ -202,9 +203,117 @@ int Exchange::OpenSession(int line, SendFn send, CloseFn close) {
     s->line = line;
     s->send = std::move(send);
     s->close = std::move(close);
+    s->lines = {line};
     int id = s->id;
     sessions_[id] = std::move(s);
     return id;
+}
+
+int Exchange::OpenRouterSession(SendFn send, SendFn send_short, CloseFn close) {
+    int id = OpenSession(0, std::move(send), std::move(close));
+    Session& s = *sessions_[id];
+    s.router = true;
+    s.send_short = std::move(send_short);
+    s.lines.clear();
+    for (std::size_t i = 0; i < line_configs_.size(); ++i) s.lines.push_back(static_cast<int>(i));
+    return id;
+}
+
+int Exchange::RouterControllers() const {
+    int highest = 0;
+    for (const auto& l : line_configs_) highest = std::max(highest, l.controller);
+    return highest;
+}
+
+std::optional<int> Exchange::LineOfController(const Session& s, std::uint32_t controller) const {
+    for (int line : s.lines)
+        if (static_cast<std::uint32_t>(line_configs_[static_cast<std::size_t>(line)].controller) ==
+            (controller & 0x7F))
+            return line;
+    return std::nullopt;
+}
+
+Bytes Exchange::ProfileOf(int line) const {
+    // The number of controllers, the line's B channels, then the supported
+    // protocols: B1 64 kbit/s HDLC and transparent, B2 X.75 and transparent,
+    // B3 transparent; 64 bytes in all.
+    const LineConfig& l = line_configs_[static_cast<std::size_t>(line)];
+    Writer data;
+    data.U16(static_cast<std::uint16_t>(l.controller)).U16(static_cast<std::uint16_t>(l.channels));
+    data.U32(0x1).U32(0x3).U32(0x3).U32(0x1);
+    for (int i = 0; i < 11; ++i) data.U32(0);
+    return data.Take();
+}
+
+void Exchange::RouterRequest(Session& s, const Bytes& payload) {
+    // Register, release and profile share one command (0x20 0x80). After
+    // the header and the word 02 00 come a parameter length, a word naming
+    // the request (0 register, 1 release, 2 profile), and the request's own
+    // structure. libcapi20 reads the answer's ApplID at offset 2, the
+    // register result at 16 and the profile at 18.
+    Reader r(payload, 10);
+    r.U8();  // parameter length
+    auto request = r.U16();
+    r.U8();  // length of the request's structure
+    if (!request) return BadFrame(s, "short router request");
+    const std::string conn = "router conn " + std::to_string(s.id);
+    Writer answer;
+    std::uint16_t info = 0;
+    Bytes profile;
+    switch (*request) {
+        case 0: {
+            auto conns = r.U16(), blocks = r.U16(), size = r.U16();
+            if (!conns || !blocks || !size) return BadFrame(s, "short register request");
+            int apps = 0;
+            for (auto& [sid, other] : sessions_)
+                if (other->router && other->registered) ++apps;
+            if (s.registered) {
+                Note(s, "registered twice on one connection");
+            } else if (apps >= line_configs_.front().max_apps) {
+                Log("router register refused: too many applications");
+                info = 0x1001;
+                break;
+            }
+            // libcapi20 enters the router's ApplID into its table for the
+            // whole machine: ids from the top stay clear of those it hands
+            // out itself from 1 upwards.
+            s.applid = static_cast<std::uint16_t>(1023 - next_router_applid_);
+            next_router_applid_ = static_cast<std::uint16_t>((next_router_applid_ + 1) % 256);
+            s.registered = true;
+            s.max_b3_connections = *conns;
+            s.max_b3_blocks = *blocks;
+            s.max_b3_size = *size;
+            Log(conn + " register " + std::to_string(*conns) + "/" + std::to_string(*blocks) + "/" +
+                std::to_string(*size) + " as application " + std::to_string(s.applid));
+            break;
+        }
+        case 1:
+            // The connection closes right after; nothing is answered.
+            Log(Who(s) + " releases");
+            return;
+        case 2: {
+            auto ctrl = r.U16();
+            if (!ctrl) return BadFrame(s, "short profile request");
+            if (*ctrl == 0) {
+                profile = Writer().U16(static_cast<std::uint16_t>(RouterControllers())).bytes();
+            } else if (auto line = LineOfController(s, *ctrl)) {
+                profile = ProfileOf(*line);
+            } else {
+                info = 0x2002;
+            }
+            profile.resize(64, 0);
+            Log(conn + " profile " + std::to_string(*ctrl));
+            break;
+        }
+        default:
+            return BadFrame(s, "unknown router request " + std::to_string(*request));
+    }
+    answer.U16(0).U16(s.applid).U8(0x20).U8(0x81).U16(1).U8(0x02).U8(0x00);
+    while (answer.bytes().size() < 16) answer.U8(0);
+    answer.U16(info).Raw(profile);
+    Bytes out = answer.Take();
+    out[0] = static_cast<std::uint8_t>(out.size());
+    s.send_short(out);
 }
 
 void Exchange::CloseSession(int id) {
@@ -232,7 +341,8 @@ void Exchange::OnPayload(int id, const Bytes& payload) {
     if (it == sessions_.end()) return;
     Session& s = *it->second;
     if (payload.size() < 8) return BadFrame(s, std::to_string(payload.size()) + " bytes");
-    if (payload[5] == 0xFF && payload[4] >= 0xE0) return Handshake(s, payload);
+    if (s.router && payload[4] == 0x20 && payload[5] == 0x80) return RouterRequest(s, payload);
+    if (!s.router && payload[5] == 0xFF && payload[4] >= 0xE0) return Handshake(s, payload);
     Message(s, payload);
 }
 
@@ -249,7 +359,7 @@ void Exchange::Handshake(Session& s, const Bytes& payload) {
             if (!conns || !blocks || !size) return BadFrame(s, "short register request");
             int apps = 0;
             for (auto& [sid, other] : sessions_)
-                if (other->line == s.line && other->registered) ++apps;
+                if (!other->router && other->line == s.line && other->registered) ++apps;
             if (s.registered) {
                 Note(s, "registered twice on one connection");
             } else if (apps >= line_configs_[static_cast<std::size_t>(s.line)].max_apps) {
@@ -282,16 +392,12 @@ void Exchange::Handshake(Session& s, const Bytes& payload) {
             break;
         case kGetProfile:
             if (!ctrl) return BadFrame(s, "short profile request");
+            // The line is its controller; the ones below it are not there.
             if (*ctrl == 0) {
-                data.U16(0).U16(1);
-            } else if (*ctrl == 1) {
-                // One controller, its B channels, then the supported protocols:
-                // B1 64 kbit/s HDLC and transparent, B2 X.75 and transparent,
-                // B3 transparent.
-                data.U16(0).U16(1).U16(static_cast<std::uint16_t>(
-                    line_configs_[static_cast<std::size_t>(s.line)].channels));
-                data.U32(0x1).U32(0x3).U32(0x3).U32(0x1);
-                for (int i = 0; i < 11; ++i) data.U32(0);
+                data.U16(0).U16(static_cast<std::uint16_t>(
+                    line_configs_[static_cast<std::size_t>(s.line)].controller));
+            } else if (LineOfController(s, *ctrl)) {
+                data.U16(0).Raw(ProfileOf(s.line));
             } else {
                 data.U16(0x2002);
             }
@@ -444,14 +550,16 @@ void Exchange::OnListen(Session& s, std::uint16_t num, Reader& r) {
     if (!ctrl || !info || !cip || !cip2 || !calling || !sub) {
         Violation(s, "LISTEN_REQ parameters malformed");
         result = 0x2007;
-    } else if ((*ctrl & 0x7F) != 1) {
+    } else if (auto line = LineOfController(s, *ctrl); !line) {
         Violation(s, "LISTEN_REQ for controller " + std::to_string(*ctrl));
         result = 0x2002;
+    } else if (*info == 0 && *cip == 0 && *cip2 == 0) {
+        s.listening.erase(*line);
+        Log(Who(s) + " stops listening on controller " + std::to_string(*ctrl));
     } else {
-        s.info_mask = *info;
-        s.cip_mask = *cip;
-        s.cip_mask2 = *cip2;
-        Log(Who(s) + " listens: info mask " + Hex8(*info) + ", CIP mask " + Hex8(*cip));
+        s.listening[*line] = {*info, *cip, *cip2};
+        Log(Who(s) + " listens on controller " + std::to_string(*ctrl) + ": info mask " +
+            Hex8(*info) + ", CIP mask " + Hex8(*cip));
     }
     SendMsg(s, kListen, kConf, num, Writer().U32(ctrl.value_or(1)).U16(result).bytes(),
             "info " + Hex4(result));

@@ -49,7 +49,14 @@ struct Exchange::Session {
     bool registered = false;
     std::uint16_t applid = 0;
     std::uint16_t max_b3_connections = 0, max_b3_blocks = 0, max_b3_size = 0;
-    std::uint32_t info_mask = 0, cip_mask = 0, cip_mask2 = 0;
+    // Per line listened to (its LISTEN_REQ's masks).
+    struct Listening {
+        std::uint32_t info_mask = 0, cip_mask = 0, cip_mask2 = 0;
+    };
+    std::map<int, Listening> listening;
+    std::vector<int> lines;  // the lines this connection reaches
+    bool router = false;
+    SendFn send_short;
     std::uint16_t next_msgnum = 1;
     std::map<std::uint32_t, Plci> plcis;
     std::vector<Pending> pending;

@@ -18,12 +18,16 @@ void OnSignal(int) {
 
 void Usage(std::ostream& out) {
     out << "usage: tolvar-line [--port N] [--scenario FILE] [--control PORT|PATH]\n"
-           "                   [--manufacturer TEXT] [--fast] [--log FILE] [--verbose]\n"
+           "                   [--fritzbox PORT] [--manufacturer TEXT] [--fast] [--log FILE]\n"
+           "                   [--verbose]\n"
            "  --port N        port of the first line on 127.0.0.1 (default 2662; 0 picks\n"
            "                  free ports); further lines without port= get N+1, N+2, ...\n"
            "  --scenario FILE lines, far ends and timed calls (see line/README.md)\n"
            "  --control X     control interface: a TCP port on 127.0.0.1 or a Unix socket\n"
            "                  path (default 2660; with --port 0 a free port)\n"
+           "  --fritzbox PORT also serve every line, each as its controller, as a\n"
+           "                  router's CAPI over TCP (libcapi20's fritzbox module; 0 picks\n"
+           "                  a free port)\n"
            "  --fast          short delays, for tests\n"
            "  --log FILE      append the exchange's log to FILE\n"
            "  --verbose       copy the log to standard error\n";
@@ -60,6 +64,15 @@ int main(int argc, char** argv) {
         } else if (a == "--control") {
             options.control = value("--control");
             control_given = true;
+        } else if (a == "--fritzbox") {
+            std::string v = value("--fritzbox");
+            char* end = nullptr;
+            long p = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || p < 0 || p > 65535) {
+                std::cerr << "tolvar-line: bad port " << v << "\n";
+                return 2;
+            }
+            options.fritzbox = static_cast<int>(p);
         } else if (a == "--manufacturer") {
             manufacturer = value("--manufacturer");
         } else if (a == "--fast") {
@@ -101,6 +114,18 @@ int main(int argc, char** argv) {
         scenario.port_given.push_back(false);
     }
 
+    // Behind the router's port every line is a controller of one CAPI.
+    if (options.fritzbox >= 0)
+        for (std::size_t i = 0; i < scenario.lines.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (scenario.lines[i].controller == scenario.lines[j].controller) {
+                    std::cerr << "tolvar-line: lines " << scenario.lines[j].name << " and "
+                              << scenario.lines[i].name << " are both controller "
+                              << scenario.lines[i].controller
+                              << "; give them controller= for --fritzbox\n";
+                    return 2;
+                }
+
     Scheduler scheduler;
     Exchange exchange(scheduler, fast ? FastDelays() : RealisticDelays());
     if (scenario.manufacturer) exchange.manufacturer = *scenario.manufacturer;
@@ -121,6 +146,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < exchange.lines().size(); ++i)
         std::cout << "listening 127.0.0.1:" << server.port(static_cast<int>(i)) << " "
                   << exchange.lines()[i].name << "\n";
+    if (options.fritzbox >= 0) std::cout << "fritzbox 127.0.0.1:" << server.fritzbox_port() << "\n";
     if (!server.control_endpoint().empty())
         std::cout << "control " << server.control_endpoint() << "\n";
     std::cout << "ready" << std::endl;

@@ -22,6 +22,7 @@ constexpr std::size_t kMaxFrame = 4096;       // libcapi20 reads frames into 4 K
 constexpr std::size_t kMaxOutput = 4u << 20;  // a peer that stops reading is dropped
 constexpr std::size_t kMaxControlLine = 8192;
 constexpr std::size_t kMaxConnections = 256;
+constexpr int kControlConn = -1, kRouterConn = -2;  // Conn::line of the other ports
 
 void NonBlocking(int fd) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -55,9 +56,10 @@ int ListenTcp(std::uint16_t port, std::uint16_t& bound, std::string& error) {
 
 struct Server::Conn {
     int fd = -1;
-    int line = -1;  // -1: a control connection
+    int line = kControlConn;  // a line's index, or kControlConn, kRouterConn
     int session = 0;
     FrameReader frames{kMaxFrame};
+    RouterFrameReader router_frames{kMaxFrame};
     std::string in_text;
     Bytes out;
     bool dead = false;
@@ -77,6 +79,7 @@ Server::~Server() {
         if (c->fd >= 0) close(c->fd);
     for (int fd : line_fds_) close(fd);
     if (control_fd_ >= 0) close(control_fd_);
+    if (router_fd_ >= 0) close(router_fd_);
     if (!unix_path_.empty()) unlink(unix_path_.c_str());
     ex_.on_log = nullptr;
 }
@@ -108,6 +111,11 @@ std::string Server::Start() {
     }
     control_.ports = ports_;
     control_.on_quit = [this] { stop_ = true; };
+    if (opt_.fritzbox >= 0) {
+        std::string error;
+        router_fd_ = ListenTcp(static_cast<std::uint16_t>(opt_.fritzbox), router_port_, error);
+        if (router_fd_ < 0) return "fritzbox: " + error;
+    }
     if (opt_.control.empty()) return "";
     bool numeric = opt_.control.find_first_not_of("0123456789") == std::string::npos;
     if (numeric) {
@@ -145,7 +153,7 @@ void Server::Accept(int listen_fd, int line) {
             continue;
         }
         int one = 1;
-        if (line >= 0) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (line != kControlConn) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         auto c = std::make_unique<Conn>();
         c->id = next_conn_id_++;
         c->fd = fd;
@@ -163,6 +171,17 @@ void Server::Accept(int listen_fd, int line) {
                     Flush(*raw);
                 },
                 [raw] { raw->close_after_flush = true; });
+        } else if (line == kRouterConn) {
+            auto sender = [this, raw](Bytes (*frame)(const Bytes&)) {
+                return [this, raw, frame](const Bytes& payload) {
+                    if (raw->dead) return;
+                    Bytes f = frame(payload);
+                    raw->out.insert(raw->out.end(), f.begin(), f.end());
+                    Flush(*raw);
+                };
+            };
+            c->session = ex_.OpenRouterSession(sender(&RouterFrame), sender(&RouterShortFrame),
+                                               [raw] { raw->close_after_flush = true; });
         }
         conns_.push_back(std::move(c));
     }
@@ -217,7 +236,7 @@ void Server::ReadFrom(Conn& c) {
             if (errno != EAGAIN && errno != EWOULDBLOCK) c.dead = true;
             return;
         }
-        if (c.line < 0) {
+        if (c.line == kControlConn) {
             c.in_text.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
             std::size_t nl;
             while ((nl = c.in_text.find('\n')) != std::string::npos) {
@@ -233,14 +252,19 @@ void Server::ReadFrom(Conn& c) {
             }
             continue;
         }
-        c.frames.Feed(buf, static_cast<std::size_t>(n));
+        const bool router = c.line == kRouterConn;
+        if (router)
+            c.router_frames.Feed(buf, static_cast<std::size_t>(n));
+        else
+            c.frames.Feed(buf, static_cast<std::size_t>(n));
         Bytes payload;
         for (;;) {
-            auto st = c.frames.Next(payload);
+            auto st = router ? c.router_frames.Next(payload) : c.frames.Next(payload);
             if (st == FrameReader::Status::NeedMore) break;
             if (st == FrameReader::Status::Bad) {
-                ex_.Log(ex_.lines()[static_cast<std::size_t>(c.line)].name + " conn " +
-                        std::to_string(c.session) +
+                ex_.Log((router ? std::string("router")
+                                : ex_.lines()[static_cast<std::size_t>(c.line)].name) +
+                        " conn " + std::to_string(c.session) +
                         " bad frame: length out of range; connection closed");
                 c.dead = true;
                 return;
@@ -252,7 +276,7 @@ void Server::ReadFrom(Conn& c) {
 }
 
 void Server::Drop(Conn& c) {
-    if (c.line >= 0) ex_.CloseSession(c.session);
+    if (c.line != kControlConn) ex_.CloseSession(c.session);
     close(c.fd);
     c.fd = -1;
 }
@@ -263,6 +287,7 @@ void Server::Run() {
         std::vector<pollfd> fds;
         for (int fd : line_fds_) fds.push_back({fd, POLLIN, 0});
         if (control_fd_ >= 0) fds.push_back({control_fd_, POLLIN, 0});
+        if (router_fd_ >= 0) fds.push_back({router_fd_, POLLIN, 0});
         std::size_t first_conn = fds.size();
         for (auto& c : conns_)
             fds.push_back({c->fd, static_cast<short>(POLLIN | (c->out.empty() ? 0 : POLLOUT)), 0});
@@ -277,7 +302,9 @@ void Server::Run() {
         if (n <= 0) continue;
         for (std::size_t i = 0; i < line_fds_.size(); ++i)
             if (fds[i].revents & POLLIN) Accept(line_fds_[i], static_cast<int>(i));
-        if (control_fd_ >= 0 && (fds[line_fds_.size()].revents & POLLIN)) Accept(control_fd_, -1);
+        std::size_t at = line_fds_.size();
+        if (control_fd_ >= 0 && (fds[at++].revents & POLLIN)) Accept(control_fd_, kControlConn);
+        if (router_fd_ >= 0 && (fds[at].revents & POLLIN)) Accept(router_fd_, kRouterConn);
         // Connections accepted just now are not in fds; index by position.
         std::size_t polled = fds.size() - first_conn;
         for (std::size_t i = 0; i < polled && i < conns_.size(); ++i) {

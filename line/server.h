@@ -18,6 +18,7 @@ namespace tolvar::line {
 
 struct ServerOptions {
     std::string control = "0";  // TCP port number, or a Unix socket path; "" for none
+    int fritzbox = -1;          // port of the router's CAPI over TCP; -1 for none, 0 a free one
     std::string log_file;
     bool verbose = false;  // the log also goes to stderr
 };
@@ -31,6 +32,7 @@ class Server {
     std::string Start();
     std::uint16_t port(int line) const { return ports_[static_cast<std::size_t>(line)]; }
     std::string control_endpoint() const { return control_endpoint_; }
+    std::uint16_t fritzbox_port() const { return router_port_; }
     // Runs until Stop() (from any thread or a signal handler) or "quit".
     void Run();
     void Stop() { stop_ = true; }
@@ -51,6 +53,8 @@ class Server {
     std::vector<int> line_fds_;
     std::vector<std::uint16_t> ports_;
     int control_fd_ = -1;
+    int router_fd_ = -1;
+    std::uint16_t router_port_ = 0;
     std::string control_endpoint_;
     std::string unix_path_;
     std::vector<std::unique_ptr<Conn>> conns_;

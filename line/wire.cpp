@@ -153,4 +153,45 @@ Bytes Frame(const Bytes& payload) {
     return out;
 }
 
+void RouterFrameReader::Feed(const std::uint8_t* data, std::size_t n) {
+    if (start_ > 0 && start_ == buf_.size()) {
+        buf_.clear();
+        start_ = 0;
+    }
+    buf_.insert(buf_.end(), data, data + n);
+}
+
+FrameReader::Status RouterFrameReader::Next(Bytes& payload) {
+    std::size_t have = buf_.size() - start_;
+    if (have < 1) return FrameReader::Status::NeedMore;
+    if (buf_[start_] != 0x80) return FrameReader::Status::Bad;
+    if (have < 3) return FrameReader::Status::NeedMore;
+    std::size_t len = buf_[start_ + 1] | (static_cast<std::size_t>(buf_[start_ + 2]) << 8);
+    if (len < 8 || len > max_frame_) return FrameReader::Status::Bad;
+    if (have < 3 + len) return FrameReader::Status::NeedMore;
+    payload.assign(buf_.begin() + static_cast<std::ptrdiff_t>(start_ + 3),
+                   buf_.begin() + static_cast<std::ptrdiff_t>(start_ + 3 + len));
+    start_ += 3 + len;
+    if (start_ > 65536) {
+        buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(start_));
+        start_ = 0;
+    }
+    return FrameReader::Status::Frame;
+}
+
+Bytes RouterFrame(const Bytes& payload) {
+    if (payload.size() > 0xFFFF) throw std::length_error("frame too long");
+    Bytes out{0x80, static_cast<std::uint8_t>(payload.size()),
+              static_cast<std::uint8_t>(payload.size() >> 8)};
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+Bytes RouterShortFrame(const Bytes& payload) {
+    if (payload.size() > 0xFF) throw std::length_error("answer too long");
+    Bytes out{0x80, static_cast<std::uint8_t>(payload.size())};
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
 }  // namespace tolvar::line

@@ -80,4 +80,25 @@ class FrameReader {
 
 Bytes Frame(const Bytes& payload);
 
+// A router's CAPI over TCP: each frame is a type byte (0x80, a CAPI message),
+// a 2-byte little-endian length of what follows, then the payload. Pure, like
+// FrameReader.
+class RouterFrameReader {
+  public:
+    explicit RouterFrameReader(std::size_t max_frame) : max_frame_(max_frame) {}
+    void Feed(const std::uint8_t* data, std::size_t n);
+    // Bad: another type, or a length below a CAPI header or above the limit.
+    FrameReader::Status Next(Bytes& payload);
+
+  private:
+    std::size_t max_frame_;
+    Bytes buf_;
+    std::size_t start_ = 0;
+};
+
+Bytes RouterFrame(const Bytes& payload);
+// libcapi20 reads the answers to register and profile requests with a
+// one-byte length after the type.
+Bytes RouterShortFrame(const Bytes& payload);
+
 }  // namespace tolvar::line

@@ -61,7 +61,7 @@ TEST_F(Dispatch, ReceivedTraceLines) {
 
 TEST_F(Dispatch, OnlyTableEntriesGetAHandler) {
     capi.Feed(Message(0x8280, 2, U32(1)));              // FACILITY_IND
-    capi.Feed(Message(0x8105, 0, {1, 0, 0, 0, 0, 0}));  // LISTEN_CONF
+    capi.Feed(Message(0x8108, 0, {1, 0, 0, 0, 0, 0}));  // INFO_CONF
     capi.Feed(Message(0x8204, 5, {1, 1, 0, 0, 4, 0x33}));
     for (int i = 0; i < 3; ++i) session.WMCapiSignal();
     EXPECT_EQ(handled, (std::vector<std::uint16_t>{0x8204}));

@@ -78,7 +78,7 @@ TEST_F(DesktopPageTest, ControlsCaptionsAndNames) {
     for (auto* label : form->PageWidget(Page::Desktop)->findChildren<QLabel*>())
         if (label->buddy()) labels << label->text() + "=" + label->buddy()->objectName();
     labels.sort();
-    EXPECT_EQ(labels, (QStringList{"Adressbuch-&Ordner:=edContactsPath",
+    EXPECT_EQ(labels, (QStringList{"Adressbuch-&Ordner:=edContactsPath", "Controller:=edController",
                                    "Stimme &Datei:=edAgentPath", "Stimme &Name:=edAgentName"}));
     EXPECT_EQ(Find<QPushButton>("BtnSelectPath")->accessibleName(), "Stimme auswählen");
     EXPECT_EQ(Find<QPushButton>("BtnSelectContacts")->accessibleName(),

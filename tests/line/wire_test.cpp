@@ -48,6 +48,37 @@ TEST(FrameReader, LengthsOutOfRangeAreBad) {
     }
 }
 
+TEST(RouterFrameReader, WholeSplitByteByByteAndBadStarts) {
+    // Two CAPI messages as libcapi20's fritzbox module frames them: 0x80,
+    // the length little-endian, the message.
+    const Bytes listen{0x80, 0x0A, 0x00, 0x0A, 0x00, 0x01, 0x00,
+                       0x05, 0x80, 0x00, 0x00, 0x01, 0x00};
+    const Bytes alert{0x80, 0x08, 0x00, 0x08, 0x00, 0x01, 0x00, 0x01, 0x80, 0x02, 0x00};
+    Bytes stream = listen;
+    stream.insert(stream.end(), alert.begin(), alert.end());
+    const std::vector<Bytes> want{Bytes(listen.begin() + 3, listen.end()),
+                                  Bytes(alert.begin() + 3, alert.end())};
+    for (std::size_t step : {stream.size(), std::size_t{1}, std::size_t{2}, std::size_t{5}}) {
+        RouterFrameReader r(4096);
+        std::vector<Bytes> got;
+        for (std::size_t i = 0; i < stream.size(); i += step) {
+            r.Feed(stream.data() + i, std::min(step, stream.size() - i));
+            Bytes p;
+            while (r.Next(p) == FrameReader::Status::Frame) got.push_back(p);
+        }
+        EXPECT_EQ(got, want) << "step " << step;
+    }
+    EXPECT_EQ(RouterFrame(want[1]), alert);
+    EXPECT_EQ(RouterShortFrame({1, 2}), (Bytes{0x80, 0x02, 1, 2}));
+    for (const Bytes& bad :
+         {Bytes{0x00, 0x08, 0x00}, Bytes{0x80, 0x07, 0x00}, Bytes{0x80, 0x01, 0x10}}) {
+        RouterFrameReader r(4096);
+        r.Feed(bad.data(), bad.size());
+        Bytes p;
+        EXPECT_EQ(r.Next(p), FrameReader::Status::Bad) << HexDump(bad);
+    }
+}
+
 TEST(Reader, EveryPrefixOfAListenRequestFails) {
     Bytes params =
         Writer().U32(1).U32(0x3FF).U32(0x1FFF03FF).U32(1).Struct({0x00, 0x80, '1'}).Empty().Take();

@@ -1,6 +1,9 @@
 #include "support/fake_capi.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "core/bytes.h"
 
 namespace tolvar::test {
 
@@ -22,6 +25,7 @@ std::uint32_t FakeCapi::Release(std::uint32_t applId) {
 std::uint32_t FakeCapi::PutMessage(std::uint32_t, Bytes message, Bytes data) {
     if (putResult != 0) return putResult;
     puts.push_back({{message.begin(), message.end()}, {data.begin(), data.end()}});
+    if (onPut) onPut(puts.back());
     return 0;
 }
 
@@ -65,6 +69,22 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
     }
     if (!s.empty()) s.pop_back();
     return s;
+}
+
+std::uint32_t FakeCapi::GetProfile(std::uint32_t controller, Profile& profile) {
+    profile.fill(0);
+    std::uint16_t count = 0;
+    for (const auto& [number, channels] : bChannels)
+        count = std::max(count, static_cast<std::uint16_t>(number));
+    if (controller == 0) {
+        PutU16(profile.data(), count);
+        return 0;
+    }
+    const auto it = bChannels.find(controller);
+    if (it == bChannels.end()) return 0x2002;
+    PutU16(profile.data(), count);
+    PutU16(profile.data() + 2, it->second);
+    return 0;
 }
 
 }  // namespace tolvar::test

@@ -2,6 +2,8 @@
 // A CAPI that records what the program puts and feeds it messages by hand.
 
 #include <deque>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,9 @@ class FakeCapi final : public CapiDriver {
     // A made-up descriptor: the test host's IoService knows it.
     int Fileno(std::uint32_t applId) override { return applId != 0 ? kFd : -1; }
     std::string GetManufacturer() override { return manufacturer; }
+    // Controller 0 gives the number of controllers in bChannels; a
+    // controller missing here is unknown (0x2002).
+    std::uint32_t GetProfile(std::uint32_t controller, Profile& profile) override;
 
     // Queues a received message: these bytes are what CAPI delivered (its
     // Length field is taken as given).
@@ -43,11 +48,15 @@ class FakeCapi final : public CapiDriver {
     // Set: the fetch fails with this (e.g. kCapiOSResourceError, a lost server).
     std::uint32_t getResult = 0;
     std::string manufacturer = "Fake CAPI";
+    // B channels by controller; by default one basic-rate controller.
+    std::map<std::uint32_t, std::uint16_t> bChannels{{1, 2}};
 
     // What happened.
     std::vector<std::uint32_t> registerArgs;  // the four numbers
     int registerCalls = 0;
     std::vector<PutRecord> puts;
+    // Told of each put as it happens (benchmarks stamp them).
+    std::function<void(const PutRecord&)> onPut;
     int getCalls = 0;
     int releaseCalls = 0;
     std::uint32_t releasedApplId = 0;

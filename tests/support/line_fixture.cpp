@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
@@ -26,6 +27,7 @@ void LineFixture::Launch(const std::string& port, const std::string& control) {
     while (auto l = line_->ReadLine(std::chrono::seconds(10))) {
         if (l->rfind("listening 127.0.0.1:", 0) == 0) ports_.push_back(std::stoi(l->substr(20)));
         if (l->rfind("control ", 0) == 0) control_ = l->substr(8);
+        if (l->rfind("fritzbox 127.0.0.1:", 0) == 0) router_ = std::stoi(l->substr(19));
         if (*l == "ready") break;
     }
     if (ports_.empty() || control_.empty()) throw std::runtime_error("tolvar-line did not start");
@@ -38,6 +40,10 @@ void LineFixture::Stop() {
 void LineFixture::StartAgain() {
     const std::string port = std::to_string(ports_.at(0));
     const std::string control = control_.substr(control_.rfind(':') + 1);
+    // The router comes back on its port too.
+    const auto fritzbox = std::find(extraArgs_.begin(), extraArgs_.end(), "--fritzbox");
+    if (fritzbox != extraArgs_.end() && fritzbox + 1 != extraArgs_.end())
+        *(fritzbox + 1) = std::to_string(router_);
     // The old ports may linger a moment after the kill.
     for (int attempt = 0;; ++attempt) {
         try {
@@ -68,13 +74,19 @@ std::vector<std::string> LineFixture::Ctl(const std::vector<std::string>& comman
 
 std::unique_ptr<Process> LineFixture::StartTolvar(const std::string& name, const std::string& hive,
                                                   std::size_t line) {
+    return StartTolvarOn(name, hive, CapiArg(line));
+}
+
+std::unique_ptr<Process> LineFixture::StartTolvarOn(const std::string& name,
+                                                    const std::string& hive,
+                                                    const std::string& capiArg) {
     const auto home = dir_ / name;
     std::filesystem::create_directories(home);
     const auto registry = home / "registry.reg";
     if (!hive.empty()) std::ofstream(registry) << kHiveHeader << hive;
     return std::make_unique<Process>(
-        std::vector<std::string>{BinDir() + "/tolvar", "--console", "--capi", CapiArg(line),
-                                 "--registry", registry.string()},
+        std::vector<std::string>{BinDir() + "/tolvar", "--console", "--capi", capiArg, "--registry",
+                                 registry.string()},
         home.string(), (home / "stderr.txt").string());
 }
 

@@ -23,6 +23,8 @@ class LineFixture {
     std::string CapiArg(std::size_t i = 0) const {
         return "rcapi:127.0.0.1:" + std::to_string(Port(i));
     }
+    // The router's CAPI over TCP, when started with --fritzbox.
+    std::string RouterArg() const { return "fritzbox:127.0.0.1:" + std::to_string(router_); }
     // The exchange goes away (killed, as a crash would) and comes back on the
     // same ports after `down`.
     void Stop();
@@ -37,6 +39,9 @@ class LineFixture {
     // Starts "tolvar --console" on line i with the hive file text given (empty: no file).
     std::unique_ptr<Process> StartTolvar(const std::string& name, const std::string& hive,
                                          std::size_t line = 0);
+    // The same with --capi capiArg.
+    std::unique_ptr<Process> StartTolvarOn(const std::string& name, const std::string& hive,
+                                           const std::string& capiArg);
 
   private:
     void Launch(const std::string& port, const std::string& control);
@@ -45,6 +50,7 @@ class LineFixture {
     std::filesystem::path dir_;
     std::unique_ptr<Process> line_;
     std::vector<int> ports_;
+    int router_ = 0;
     std::string control_;
 };
 
