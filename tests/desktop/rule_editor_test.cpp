@@ -419,7 +419,7 @@ TEST_F(RuleEditorWindow, PastedLineBreaksBecomeBlanksAndTheRulesStillSave) {
     w.Action("cmEditCaller")->trigger();
     ASSERT_TRUE(LabelEditor());
     LabelEditor()->selectAll();
-    QGuiApplication::clipboard()->setText("0303333\r\nOma\nMüller");
+    QGuiApplication::clipboard()->setText("0303333 Oma\r\nMüller");
     LabelEditor()->paste();
     EXPECT_EQ(LabelEditor()->text(), "0303333 Oma Müller");
     EXPECT_EQ(LabelEditor()->cursorPosition(), LabelEditor()->text().size());
