@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -17,7 +18,16 @@ namespace tolvar {
 
 namespace {
 constexpr int kPhotoSize = 96;
+
+// A card's text is shown as it stands: taken for markup, an <img> in it
+// would load a local file.
+QLabel* PlainLabel(const QString& text) {
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
 }
+}  // namespace
 
 ContactView::ContactView(const ContactCard& card, const std::string& file)
     : QWidget(nullptr, Qt::Window) {
@@ -38,7 +48,7 @@ ContactView::ContactView(const ContactCard& card, const std::string& file)
         head->addWidget(picture, 0, Qt::AlignTop);
     }
     auto* names = new QVBoxLayout;
-    auto* name = new QLabel(Q(card.formattedName));
+    auto* name = PlainLabel(Q(card.formattedName));
     name->setObjectName("lbContactName");
     name->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QFont big = name->font();
@@ -47,7 +57,7 @@ ContactView::ContactView(const ContactCard& card, const std::string& file)
     name->setFont(big);
     names->addWidget(name);
     if (!card.organisation.empty()) {
-        auto* org = new QLabel(Q(card.organisation));
+        auto* org = PlainLabel(Q(card.organisation));
         org->setObjectName("lbContactOrganisation");
         org->setTextInteractionFlags(Qt::TextSelectableByMouse);
         names->addWidget(org);
@@ -75,9 +85,9 @@ ContactView::ContactView(const ContactCard& card, const std::string& file)
         layout->addWidget(mails);
     }
 
-    auto* from = new QLabel(QFileInfo(Q(file)).fileName());
+    auto* from = PlainLabel(QFileInfo(Q(file)).fileName());
     from->setObjectName("lbContactFile");
-    from->setToolTip(Q(file));
+    from->setToolTip(Qt::convertFromPlainText(Q(file), Qt::WhiteSpaceNoWrap));
     from->setEnabled(false);
     auto* buttons = new QDialogButtonBox;
     QPushButton* close = buttons->addButton("&Schließen", QDialogButtonBox::RejectRole);

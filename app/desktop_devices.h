@@ -17,7 +17,8 @@ namespace tolvar {
 class DesktopDevices final : public ProgramStarter {
   public:
     // The speech helper lies beside the program.
-    DesktopDevices() : speaker_(QCoreApplication::applicationDirPath() + "/tolvar-speak") {}
+    DesktopDevices()
+        : speaker_(EspeakSpeaker::FindHelper(QCoreApplication::applicationDirPath())) {}
 
     bool Start(const std::string& commandLine) override { return StartDetached(commandLine); }
 

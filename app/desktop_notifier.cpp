@@ -1,10 +1,10 @@
 #include "app/desktop_notifier.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
+#include <algorithm>
 
 #include "app/qt_text.h"
 
@@ -19,14 +19,9 @@ QDBusMessage Call(const char* method) {
     return QDBusMessage::createMethodCall(kService, kPath, kService, method);
 }
 
-// The body may be read as markup.
-QString Plain(const std::string& text) {
-    return Q(text).toHtmlEscaped();
-}
-
 }  // namespace
 
-DesktopNotifier::DesktopNotifier() = default;
+DesktopNotifier::DesktopNotifier(QDBusConnection bus) : bus_(std::move(bus)) {}
 
 DesktopNotifier::~DesktopNotifier() {
     // Notifications that stay until withdrawn do not outlive the program.
@@ -35,18 +30,50 @@ DesktopNotifier::~DesktopNotifier() {
 }
 
 void DesktopNotifier::Notify(std::uint32_t id, const Notification& n) {
+    if (bodyMarkup_) {
+        Send(id, n);
+        return;
+    }
+    // A newer one of the same id replaces the one still waiting.
+    const auto same = std::find_if(waiting_.begin(), waiting_.end(),
+                                   [id](const auto& w) { return w.first == id; });
+    if (same != waiting_.end())
+        same->second = n;
+    else
+        waiting_.emplace_back(id, n);
+    AskCapabilities();
+}
+
+void DesktopNotifier::AskCapabilities() {
+    if (asking_) return;
+    asking_ = true;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(Call("GetCapabilities")), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        asking_ = false;
+        QDBusPendingReply<QStringList> reply = *w;
+        // Without an answer the next notification asks again.
+        if (!reply.isError()) bodyMarkup_ = reply.value().contains("body-markup");
+        auto waiting = std::move(waiting_);
+        waiting_.clear();
+        for (const auto& [id, n] : waiting) Send(id, n);
+    });
+}
+
+void DesktopNotifier::Send(std::uint32_t id, const Notification& n) {
     Shown& shown = shown_[id];
     shown.closeWhenKnown = false;
     shown.generation = ++generation_;
+    // Markup only where the service reads it: elsewhere "&amp;" would show.
+    const QString body = bodyMarkup_.value_or(true) ? Q(n.body).toHtmlEscaped() : Q(n.body);
     QDBusMessage msg = Call("Notify");
     QVariantMap hints;
     hints["category"] = "im.received";
     hints["desktop-entry"] = "tolvar";
     hints["urgency"] = QVariant::fromValue<uchar>(1);
-    msg << QString("Tolvar") << shown.serviceId << QString("call-start") << Q(n.summary)
-        << Plain(n.body) << QStringList() << hints
-        << static_cast<int>(n.expireMs == 0 ? 0 : n.expireMs);
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(msg), this);
+    msg << QString("Tolvar") << shown.serviceId << QString("call-start") << Q(n.summary) << body
+        << QStringList() << hints << static_cast<int>(n.expireMs == 0 ? 0 : n.expireMs);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(msg), this);
     const std::uint64_t generation = shown.generation;
     const bool expires = n.expireMs != 0;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
@@ -79,6 +106,7 @@ void DesktopNotifier::Notify(std::uint32_t id, const Notification& n) {
 }
 
 void DesktopNotifier::Withdraw(std::uint32_t id) {
+    std::erase_if(waiting_, [id](const auto& w) { return w.first == id; });
     const auto it = shown_.find(id);
     if (it == shown_.end()) return;
     if (it->second.serviceId == 0) {
@@ -92,7 +120,7 @@ void DesktopNotifier::Withdraw(std::uint32_t id) {
 void DesktopNotifier::Close(std::uint32_t serviceId) {
     QDBusMessage msg = Call("CloseNotification");
     msg << serviceId;
-    QDBusConnection::sessionBus().asyncCall(msg);
+    bus_.asyncCall(msg);
 }
 
 }  // namespace tolvar

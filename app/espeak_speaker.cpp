@@ -5,8 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "app/qt_text.h"
 
@@ -15,24 +17,44 @@ namespace tolvar {
 namespace {
 // Apart from the sounds of the rules, so that neither cuts off the other.
 constexpr std::uint32_t kSpeechSoundId = 2;
+
+#ifndef TOLVAR_SPEAK_FROM_BIN
+#define TOLVAR_SPEAK_FROM_BIN "../libexec/tolvar"
+#endif
 }  // namespace
+
+QString EspeakSpeaker::FindHelper(const QString& programFolder) {
+    const QString installed =
+        QDir::cleanPath(programFolder + "/" TOLVAR_SPEAK_FROM_BIN "/tolvar-speak");
+    const QString built = programFolder + "/tolvar-speak";
+    for (const QString& path : {installed, built})
+        if (QFileInfo(path).isExecutable() && QFileInfo(path).isFile()) return path;
+    return installed;
+}
 
 EspeakSpeaker::EspeakSpeaker(QString helper) : helper_(std::move(helper)) {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
-    wav_ =
-        folder + "/tolvar-announce-" + QString::number(QCoreApplication::applicationPid()) + ".wav";
+    if (folder.isEmpty()) {
+        // A fixed name in the shared temporary folder could be taken over
+        // by a planted link; a folder only this user can enter cannot.
+        ownFolder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tolvar-XXXXXX");
+        if (ownFolder_->isValid()) folder = ownFolder_->path();
+    }
+    if (!folder.isEmpty())
+        wav_ = folder + "/tolvar-announce-" + QString::number(QCoreApplication::applicationPid()) +
+               ".wav";
     if (ca_context_create(&context_) != CA_SUCCESS) context_ = nullptr;
 }
 
 EspeakSpeaker::~EspeakSpeaker() {
     StopSpeaking();
     if (context_ != nullptr) ca_context_destroy(context_);
-    QFile::remove(wav_);
+    if (!wav_.isEmpty()) QFile::remove(wav_);
 }
 
 void EspeakSpeaker::Speak(const std::string& text, const Voice& voice) {
     StopSpeaking();
+    if (wav_.isEmpty()) return;  // nowhere to put the speech: silence
     auto* process = new QProcess(this);
     running_ = process;
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -44,7 +66,7 @@ void EspeakSpeaker::Speak(const std::string& text, const Voice& voice) {
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart) Finished(process, -1);
     });
-    process->start(helper_, {Q(voice.file), wav_, Q(text)});
+    process->start(helper_, {Q(voice.file), Q(voice.name), wav_, Q(text)});
 }
 
 void EspeakSpeaker::Finished(QProcess* process, int exitCode) {

@@ -1,16 +1,19 @@
 #pragma once
 // Announcements spoken by espeak-ng: the helper tolvar-speak writes the
-// speech into a wave file in the runtime folder, and the event-sound service
-// plays it. Neither step blocks the event loop; stopping ends both. A voice
-// that cannot be loaded says nothing.
+// speech into a wave file in the runtime folder (or, without one, in a
+// private folder of its own), and the event-sound service plays it. Neither
+// step blocks the event loop; stopping ends both. A voice that cannot be
+// loaded says nothing.
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "core/devices.h"
 
 class QProcess;
+class QTemporaryDir;
 struct ca_context;
 
 namespace tolvar {
@@ -20,6 +23,10 @@ class EspeakSpeaker final : public QObject, public Announcer {
     // helper: the path of tolvar-speak.
     explicit EspeakSpeaker(QString helper);
     ~EspeakSpeaker() override;
+
+    // The helper beside a program in programFolder: installed under
+    // libexec/tolvar, or in the same folder in a build tree.
+    static QString FindHelper(const QString& programFolder);
 
     void Speak(const std::string& text, const Voice& voice) override;
     void StopSpeaking() override;
@@ -33,6 +40,7 @@ class EspeakSpeaker final : public QObject, public Announcer {
     void Finished(QProcess* process, int exitCode);
 
     QString helper_;
+    std::unique_ptr<QTemporaryDir> ownFolder_;  // only without a runtime folder
     QString wav_;
     QProcess* running_ = nullptr;
     ca_context* context_ = nullptr;

@@ -19,6 +19,7 @@
 
 #include "app/qt_text.h"
 #include "app/rule_editing.h"
+#include "app/rule_tree.h"
 
 namespace tolvar {
 
@@ -155,14 +156,18 @@ class EntryDelegate final : public QStyledItemDelegate {
         line->setObjectName("PropGridEditor");
         line->setAccessibleName("Parameter");
         line->setFrame(false);
+        line->setValidator(new OneLineValidator(line));
         const QPersistentModelIndex cell(index);
         connect(line, &QLineEdit::textChanged, line,
                 [this, cell](const QString& text) { changed_(cell, text); });
         return line;
     }
+    // Also called after each change the editor made itself: the same text
+    // set again would throw the cursor to the end.
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
-            line->setText(index.data(Qt::EditRole).toString());
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        const QString param = index.data(Qt::EditRole).toString();
+        if (line && line->text() != param) line->setText(param);
     }
     // Every change reached the entry already.
     void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
@@ -357,11 +362,14 @@ void RuleGridPanel::BtnPropGridActionClick() {
     Dialogs* dialogs = form_.WindowDialogs();
     if (!dialogs) return;
     const std::string folder = U(QCoreApplication::applicationDirPath());
+    std::optional<std::string> warning;
     OnOverlaidEntry([&](RuleEditor& editor, std::size_t entry) {
         const auto choice = editor.FileChoiceFor(entry, folder);
         if (!choice) return;
-        if (const auto path = dialogs->ChooseFile(*choice)) editor.FileChosen(entry, *path);
+        if (const auto path = dialogs->ChooseFile(*choice))
+            warning = editor.FileChosen(entry, *path);
     });
+    if (warning) dialogs->MessageBox(Dialogs::Kind::Warning, *warning);
 }
 
 void RuleGridPanel::ParamEdited(const QModelIndex& index, const QString& text) {

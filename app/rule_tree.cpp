@@ -49,6 +49,16 @@ QPixmap NodeImage(bool selected) {
 
 }  // namespace
 
+QValidator::State OneLineValidator::validate(QString& input, int& pos) const {
+    if (!input.contains(u'\r') && !input.contains(u'\n')) return Acceptable;
+    const QString before = input.left(pos);
+    const QString line = Q(OneLine(U(input)));
+    // The cursor stays behind what was pasted, less the line ends dropped.
+    pos = static_cast<int>(Q(OneLine(U(before))).size());
+    input = line;
+    return Acceptable;
+}
+
 bool DiscardLabelChars::Discarded(const QKeyEvent& key) {
     const QString text = key.text();
     return text.size() == 1 && text[0].unicode() < 0x80 &&
@@ -73,6 +83,8 @@ class LabelDelegate final : public QStyledItemDelegate {
         editor->setObjectName("TreeViewEditor");
         editor->setAccessibleName("Bezeichnung");
         editor->installEventFilter(new DiscardLabelChars(editor));
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setValidator(new OneLineValidator(line));
         open_ = editor;
         return editor;
     }

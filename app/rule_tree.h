@@ -4,6 +4,7 @@
 // address, so an item being edited survives the tree changing around it.
 
 #include <QTreeWidget>
+#include <QValidator>
 #include <cstdint>
 #include <functional>
 
@@ -44,6 +45,14 @@ class RuleTree final : public QTreeWidget {
 
     LabelDelegate* delegate_ = nullptr;
     QIcon nodeIcon_;
+};
+
+// Makes what is typed, pasted or dropped into a line editor one line, as the
+// settings file holds it: each line break becomes a blank.
+class OneLineValidator final : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
 };
 
 // Swallows the characters that typing into a label discards.

@@ -8,10 +8,10 @@
 
 namespace tolvar {
 
-// Speaks text (UTF-8) with the voice file into a 16-bit mono wave file.
-// False, with no file written, when the voice cannot be loaded or nothing
-// was spoken.
+// Speaks text (UTF-8) into a 16-bit mono wave file, with the voice file, or
+// without one with the speech engine's voice of that name. False, with no
+// file written, when the voice cannot be loaded or nothing was spoken.
 bool SynthesizeToWav(const std::string& text, const std::string& voiceFile,
-                     const std::string& wavPath);
+                     const std::string& voiceName, const std::string& wavPath);
 
 }  // namespace tolvar

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <vector>
 
 #include "core/atomic_file.h"
@@ -60,10 +61,16 @@ std::string Autostart::DefaultEntryPath() {
     return std::string(home != nullptr ? home : ".") + "/.config/autostart/tolvar.desktop";
 }
 
-std::string Autostart::RunningProgram() {
+std::string Autostart::RunningProgram(const std::string& exeLink) {
     std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string("tolvar") : self.string();
+    std::string self = std::filesystem::read_symlink(exeLink, ec).string();
+    if (ec) return "tolvar";
+    // A program file replaced while it runs (an upgrade) is named so; the
+    // entry is to start the file that is there now.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (self.ends_with(kDeleted) && !std::filesystem::exists(self, ec))
+        self.resize(self.size() - kDeleted.size());
+    return self;
 }
 
 bool Autostart::Enabled() const {
@@ -115,12 +122,17 @@ std::string Autostart::EntryText() const {
 
 std::optional<std::string> Autostart::SetEnabled(bool on) const {
     if (on) {
+        const std::string cannot =
+            entryPath_ + ": Der Autostart-Eintrag kann nicht geschrieben werden: ";
         if (ExecLine().empty())
-            return "the program or settings path holds a control character: " + entryPath_;
-        return WriteFileAtomically(entryPath_, EntryText());
+            return cannot +
+                   "der Pfad des Programms oder der Einstellungsdatei enthält ein Steuerzeichen.";
+        if (const auto why = WriteFileAtomically(entryPath_, EntryText())) return cannot + *why;
+        return std::nullopt;
     }
     if (unlink(entryPath_.c_str()) != 0 && errno != ENOENT)
-        return std::string(std::strerror(errno));
+        return entryPath_ +
+               ": Der Autostart-Eintrag kann nicht entfernt werden: " + std::strerror(errno);
     return std::nullopt;
 }
 

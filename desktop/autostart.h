@@ -17,13 +17,15 @@ class Autostart {
 
     // $XDG_CONFIG_HOME/autostart/tolvar.desktop, else ~/.config/autostart/tolvar.desktop.
     static std::string DefaultEntryPath();
-    // The running program's own file, so the entry starts what is installed.
-    static std::string RunningProgram();
+    // The running program's own file, so the entry starts what is installed;
+    // after an upgrade replaced it, the new file of that name. exeLink: the
+    // link naming a process's program.
+    static std::string RunningProgram(const std::string& exeLink = "/proc/self/exe");
 
     // On when the entry exists and the desktop is not told to skip it.
     bool Enabled() const;
-    // Writes the entry atomically, or removes it. The error text on failure;
-    // the old entry is then as it was.
+    // Writes the entry atomically, or removes it. The error text on failure
+    // (German, for the user); the old entry is then as it was.
     std::optional<std::string> SetEnabled(bool on) const;
 
     // The Exec line's value: the program and its arguments, quoted as the

@@ -27,7 +27,17 @@ bool IsDiscardedLabelChar(char c) {
 }
 
 bool IsStorableLabel(const std::string& label) {
-    return label.find('\\') == std::string::npos;
+    return label.find_first_of("\\\n") == std::string::npos;
+}
+
+std::string OneLine(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        line += text[i] == '\r' || text[i] == '\n' ? ' ' : text[i];
+    }
+    return line;
 }
 
 std::optional<std::string> CheckEditedLabel(const std::string& label) {

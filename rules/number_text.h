@@ -28,6 +28,10 @@ bool IsDiscardedLabelChar(char c);
 // Whether a label can be stored as one registry key name.
 bool IsStorableLabel(const std::string& label);
 
+// Text as one line, as the settings file can hold it in a key name or a
+// value: each line break (CR LF, CR or LF) becomes one blank.
+std::string OneLine(const std::string& text);
+
 // The editor's check of a label the user has finished typing (MSN and caller
 // labels alike): nothing when it is accepted, otherwise the warning to show;
 // the node then keeps its old label. A label whose number part is empty (an

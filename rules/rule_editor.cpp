@@ -15,6 +15,9 @@ constexpr const char* kAllFiles = ";;Alle Dateien (*)";
 
 }  // namespace
 
+const char* const kPathLineBreakWarning =
+    "Der Pfad enthält einen Zeilenumbruch und kann nicht gespeichert werden.";
+
 std::string CommandLineWord(const std::string& path) {
     std::string word;
     for (const char c : path) {
@@ -160,8 +163,9 @@ std::optional<std::string> RuleEditor::EndEdit(RuleNode& node, const std::string
     editing_ = nullptr;
     // A fallback keeps its label even if an editor was opened on it anyway.
     if (IsFallback(node)) return std::nullopt;
-    std::optional<std::string> warning = CheckEditedLabel(label);
-    rules_.SetLabel(node, warning ? old : label);
+    const std::string line = OneLine(label);
+    std::optional<std::string> warning = CheckEditedLabel(line);
+    rules_.SetLabel(node, warning ? old : line);
     return warning;
 }
 
@@ -202,7 +206,7 @@ void RuleEditor::SetAction(std::size_t entry, std::int32_t action) {
 }
 
 void RuleEditor::SetParam(std::size_t entry, const std::string& param) {
-    Entry(entry).Param = param;
+    Entry(entry).Param = OneLine(param);
 }
 
 std::optional<Dialogs::FileChoice> RuleEditor::FileChoiceFor(
@@ -222,11 +226,14 @@ std::optional<Dialogs::FileChoice> RuleEditor::FileChoiceFor(
     }
 }
 
-void RuleEditor::FileChosen(std::size_t entry, const std::string& path) {
+std::optional<std::string> RuleEditor::FileChosen(std::size_t entry, const std::string& path) {
     TActionItem& item = Entry(entry);
+    // Made one line, it would name another file.
+    if (path.find_first_of("\r\n") != std::string::npos) return std::string(kPathLineBreakWarning);
     // A program's path is the whole command line and is split into words
     // when it starts; a sound's path is used as it is.
     item.Param = item.Action == kActionAusfuehren ? CommandLineWord(path) : path;
+    return std::nullopt;
 }
 
 std::string RuleEditor::CellText(std::size_t entry, int column) const {

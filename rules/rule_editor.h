@@ -103,18 +103,21 @@ class RuleEditor {
     // False when the label may not be edited; otherwise remembers the old label.
     bool BeginEdit(RuleNode& node);
     // The label the user typed: nothing when it was taken, else the warning
-    // to show, and the node keeps its old label.
+    // to show, and the node keeps its old label. Line breaks become blanks.
     std::optional<std::string> EndEdit(RuleNode& node, const std::string& label);
 
     // The grid; entries count from 0 (the header row is none).
     CellOverlay SelectCell(std::size_t entry, int column) const;
     void SetStartTime(std::size_t entry, double timeOfDay);
     void SetAction(std::size_t entry, std::int32_t action);
+    // Line breaks become blanks: the settings file holds one line.
     void SetParam(std::size_t entry, const std::string& param);
     // The file dialog of the "..." button; none for actions without a file.
     std::optional<Dialogs::FileChoice> FileChoiceFor(std::size_t entry,
                                                      const std::string& programFolder) const;
-    void FileChosen(std::size_t entry, const std::string& path);
+    // The warning to show when the path cannot be stored; the entry then
+    // keeps its parameter.
+    std::optional<std::string> FileChosen(std::size_t entry, const std::string& path);
     // The text a cell shows; column 2 the file-name part of the parameter.
     std::string CellText(std::size_t entry, int column) const;
     std::string Param(std::size_t entry) const;
@@ -133,6 +136,9 @@ class RuleEditor {
     const RuleNode* editing_ = nullptr;
     std::string oldLabel_;
 };
+
+// The warning for a chosen file whose path holds a line break.
+extern const char* const kPathLineBreakWarning;
 
 // A path as one word of a command line: blanks, quotes and backslashes are
 // escaped, so that a chosen program in a folder with a blank still starts.

@@ -40,6 +40,10 @@ rm -f "$build"/tolvar_*.deb
 deb="$(ls "$build"/tolvar_*_amd64.deb)"
 echo "Package: $deb"
 dpkg-deb --field "$deb" Package Version Depends
+# The speech helper is internal: under /usr/libexec, not on the PATH.
+contents="$(dpkg-deb --contents "$deb")"
+grep -q ' \./usr/libexec/tolvar/tolvar-speak$' <<<"$contents" || { echo "tolvar-speak not under /usr/libexec/tolvar" >&2; exit 1; }
+if grep -q ' \./usr/bin/tolvar-speak$' <<<"$contents"; then echo "tolvar-speak is on the PATH" >&2; exit 1; fi
 
 # lintian refuses nothing as root but says so; its tags are what matter.
 lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' | tee "$build/lintian.txt" || true

@@ -6,9 +6,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "app/autostart_box.h"
 #include "support/files.h"
+#include "support/process.h"
 
 namespace tolvar {
 namespace {
@@ -82,19 +84,53 @@ TEST(Autostart, RelativeSettingsPathBecomesAbsolute) {
                                 " --state-dir");
 }
 
-TEST(Autostart, FailuresLeaveTheOldStateAndSayWhy) {
+TEST(Autostart, FailuresLeaveTheOldStateAndSayWhyInGerman) {
     test::TempDir dir;
     // A path that cannot be written: no entry, and an error text.
     test::WriteAll(dir.File("file"), "x");
-    const Autostart blocked(dir.File("file/tolvar.desktop"), "/usr/bin/tolvar", "/r.reg");
-    EXPECT_NE(blocked.SetEnabled(true), std::nullopt);
+    const std::string blockedEntry = dir.File("file/tolvar.desktop");
+    const Autostart blocked(blockedEntry, "/usr/bin/tolvar", "/r.reg");
+    const std::string written =
+        blockedEntry + ": Der Autostart-Eintrag kann nicht geschrieben werden: ";
+    EXPECT_EQ(blocked.SetEnabled(true).value_or("").substr(0, written.size()), written);
     EXPECT_FALSE(blocked.Enabled());
     // A settings path that no Exec line can hold keeps the old entry.
     const std::string entry = dir.File("tolvar.desktop");
     test::WriteAll(entry, "[Desktop Entry]\nExec=old\n");
     const Autostart bad(entry, "/usr/bin/tolvar", "/h/a\tb.reg");
-    EXPECT_NE(bad.SetEnabled(true), std::nullopt);
+    EXPECT_EQ(bad.SetEnabled(true),
+              entry +
+                  ": Der Autostart-Eintrag kann nicht geschrieben werden: der Pfad des Programms "
+                  "oder der Einstellungsdatei enthält ein Steuerzeichen.");
     EXPECT_EQ(test::ReadAll(entry), "[Desktop Entry]\nExec=old\n");
+    // An entry that cannot be removed (a folder stands there) stays.
+    const std::string folder = dir.File("ordner/tolvar.desktop");
+    std::filesystem::create_directories(folder + "/inhalt");
+    const std::string removed = folder + ": Der Autostart-Eintrag kann nicht entfernt werden: ";
+    EXPECT_EQ(Autostart(folder, "/usr/bin/tolvar", "/r.reg")
+                  .SetEnabled(false)
+                  .value_or("")
+                  .substr(0, removed.size()),
+              removed);
+}
+
+TEST(Autostart, NamesTheInstalledProgramAlsoAfterAnUpgradeReplacedIt) {
+    test::TempDir dir;
+    const std::string program = dir.File("bin/tolvar");
+    std::filesystem::create_directories(dir.Path() / "bin");
+    std::filesystem::copy_file("/bin/sleep", program);
+    test::Process running({program, "30"});
+    const std::string link = "/proc/" + std::to_string(running.Pid()) + "/exe";
+    // Until the child has started the program, the link names the test.
+    for (int i = 0; i < 500 && Autostart::RunningProgram(link) != program; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(Autostart::RunningProgram(link), program);
+    // The upgrade puts a new file in its place while it runs.
+    std::filesystem::copy_file("/bin/sleep", program + ".neu");
+    std::filesystem::rename(program + ".neu", program);
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), program + " (deleted)");
+    EXPECT_EQ(Autostart::RunningProgram(link), program);
+    EXPECT_EQ(Autostart::RunningProgram(dir.File("kein-link")), "tolvar");
 }
 
 TEST(Autostart, DefaultEntryFollowsXdgConfigHome) {

@@ -2,17 +2,22 @@
 // real widgets, headless.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cmath>
@@ -173,6 +178,42 @@ TEST(ContactWindowTest, ShowsTheWholeCardWithoutWaiting) {
     EXPECT_EQ(windows.Open().size(), 1u);
 }
 
+TEST(ContactWindowTest, CardTextIsShownAsItStands) {
+    // Taken for markup, these would load a local picture into the window.
+    test::TempDir dir;
+    QImage big(300, 300, QImage::Format_RGB32);
+    big.fill(Qt::red);
+    const std::string png = dir.File("gross.png");
+    ASSERT_TRUE(big.save(QString::fromStdString(png)));
+    const std::string img = "<img src=\"" + png + "\">";
+    const std::string fileName = "<img src=gross.png width=300 height=300>.vcf";
+    const std::string file = dir.File(fileName);
+    ContactCard card;
+    card.formattedName = img;
+    card.organisation = "<b>Muster</b> & Co. " + img;
+    ContactWindows windows;
+    windows.ShowContact(card, file);
+    QWidget* w = windows.Open()[0];
+    const int line = w->fontMetrics().height() * 3;
+    for (const char* name : {"lbContactName", "lbContactOrganisation", "lbContactFile"}) {
+        SCOPED_TRACE(name);
+        auto* label = w->findChild<QLabel*>(name);
+        ASSERT_TRUE(label);
+        EXPECT_LT(label->sizeHint().height(), line);  // one line of text, no picture
+    }
+    EXPECT_EQ(w->findChild<QLabel*>("lbContactName")->text().toStdString(), img);
+    EXPECT_EQ(w->findChild<QLabel*>("lbContactFile")->text().toStdString(), fileName);
+    // The tooltip shows the whole path, as a tooltip reads its text.
+    const QString tip = w->findChild<QLabel*>("lbContactFile")->toolTip();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip))
+        shown.setHtml(tip);
+    else
+        shown.setPlainText(tip);
+    EXPECT_EQ(shown.toPlainText().toStdString(), file);
+    EXPECT_EQ(w->windowTitle().toStdString(), img + " - Kontakt");
+}
+
 // The wave file's samples, if it is one espeak-ng wrote.
 std::vector<std::int16_t> Samples(const std::string& path) {
     const std::string bytes = test::ReadAll(path);
@@ -185,28 +226,119 @@ std::vector<std::int16_t> Samples(const std::string& path) {
     return s;
 }
 
-TEST(Speech, TheHelperSpeaksIntoAWaveFileAndABadVoiceIsSilent) {
+// Whether the wave file holds speech: more than half a second at 22050 Hz,
+// and not silence.
+bool Spoken(const std::string& path) {
+    const auto samples = Samples(path);
+    if (samples.size() <= 11025u) return false;
+    double sum = 0;
+    for (auto v : samples) sum += static_cast<double>(v) * v;
+    return std::sqrt(sum / static_cast<double>(samples.size())) > 500.0;
+}
+
+TEST(Speech, TheHelperSpeaksWithAnyVoicePathAndABadVoiceIsSilent) {
     unsetenv("ESPEAK_DATA_PATH");
     test::TempDir dir;
     const std::string voice = SystemAgentDefaults().voiceFile;
-    test::Process good(
-        {test::BinDir() + "/tolvar-speak", voice, dir.File("gut.wav"), "Anruf von Mutter"});
-    ASSERT_EQ(good.Wait(std::chrono::seconds(20)), 0);
-    const auto samples = Samples(dir.File("gut.wav"));
-    ASSERT_GT(samples.size(), 11025u);  // more than half a second at 22050 Hz
-    double sum = 0;
-    for (auto v : samples) sum += static_cast<double>(v) * v;
-    EXPECT_GT(std::sqrt(sum / static_cast<double>(samples.size())), 500.0);  // not silence
-
-    // Something that is no voice: the helper fails, no file, nothing said.
+    const auto copy = [&](const std::string& name) {
+        const auto path = dir.Path() / name;
+        std::filesystem::create_directories(path.parent_path());
+        std::filesystem::copy_file(voice, path);
+        return path.string();
+    };
     test::WriteAll(dir.File("keine-stimme"), "root:x:0:0:root:/root:/bin/bash\nkaputt\n");
-    for (const std::string& bad :
-         {dir.File("keine-stimme"), dir.File("fehlt"), dir.Path().string()}) {
-        test::Process p({test::BinDir() + "/tolvar-speak", bad, dir.File("schlecht.wav"), "Anruf"});
+    const struct {
+        std::string file, name;
+        bool speaks;
+    } cases[] = {
+        {voice, "de", true},
+        // Chosen with "...": capitals, a "+", a path longer than 60 bytes.
+        {copy("Stimmen/Deutsch"), "Deutsch", true},
+        {copy("stimme+frau"), "stimme+frau", true},
+        {copy("eine/recht/lange/ordnerkette/fuer/die/stimme/des/anrufers/de"), "de", true},
+        // No file: the engine's voice of that name.
+        {"", "de", true},
+        {"", "", false},
+        // Something that is no voice: the helper fails, no file, nothing said.
+        {dir.File("keine-stimme"), "de", false},
+        {dir.File("fehlt"), "de", false},
+        {dir.Path().string(), "de", false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + " / " + c.name);
+        const std::string wav = dir.File("ansage" + std::to_string(n++) + ".wav");
+        test::Process p(
+            {test::BinDir() + "/tolvar-speak", c.file, c.name, wav, "Anruf von Mutter"});
         const auto code = p.Wait(std::chrono::seconds(20));
-        EXPECT_NE(code, std::optional<int>(0)) << bad;
-        EXPECT_FALSE(std::filesystem::exists(dir.File("schlecht.wav"))) << bad;
+        EXPECT_EQ(code == std::optional<int>(0), c.speaks);
+        EXPECT_EQ(Spoken(wav), c.speaks);
+        EXPECT_EQ(std::filesystem::exists(wav), c.speaks);
     }
+    // Only the wave files are left: no half-written ones beside them.
+    std::size_t left = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        left += e.path().filename().string().find(".wav") != std::string::npos;
+    EXPECT_EQ(left, 5u);
+}
+
+TEST(Speech, WithoutARuntimeFolderTheWaveFileIsPrivate) {
+    unsetenv("ESPEAK_DATA_PATH");
+    test::TempDir dir;
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = oldRuntime ? oldRuntime : "";
+    setenv("TMPDIR", dir.Path().c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
+    // What Qt would make the runtime folder is taken by a file.
+    test::WriteAll(dir.File(std::string("runtime-") + getpwuid(geteuid())->pw_name), "");
+    ASSERT_TRUE(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).isEmpty());
+    // Links planted where a fixed name in the shared folder would be written.
+    test::WriteAll(dir.File("opfer"), "wertvoll");
+    const std::string fixed =
+        dir.File("tolvar-announce-" + std::to_string(QCoreApplication::applicationPid()) + ".wav");
+    std::filesystem::create_symlink(dir.File("opfer"), fixed);
+    std::filesystem::create_symlink(dir.File("opfer"), fixed + ".part");
+    {
+        EspeakSpeaker speaker(QString::fromStdString(test::BinDir() + "/tolvar-speak"));
+        const std::filesystem::path wav = speaker.WavPath().toStdString();
+        EXPECT_NE(wav.parent_path(), dir.Path());
+        EXPECT_EQ(std::filesystem::status(wav.parent_path()).permissions(),
+                  std::filesystem::perms::owner_all);
+        QEventLoop loop;
+        speaker.OnSpoken = [&](const QString&) { loop.quit(); };
+        speaker.Speak("Anruf von Mutter", {SystemAgentDefaults().voiceFile, "de"});
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_TRUE(Spoken(wav.string()));
+    }
+    EXPECT_EQ(test::ReadAll(dir.File("opfer")), "wertvoll");
+    if (oldTmp)
+        setenv("TMPDIR", savedTmp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    if (oldRuntime) setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+}
+
+TEST(Speech, TheHelperIsFoundInstalledOrInTheBuildTree) {
+    test::TempDir dir;
+    const auto program = [&](const std::string& name) {
+        const auto path = dir.Path() / name;
+        std::filesystem::create_directories(path.parent_path());
+        test::WriteAll(path, "#!/bin/sh\n");
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        return QString::fromStdString(path.string());
+    };
+    const QString installed = program("usr/libexec/tolvar/tolvar-speak");
+    std::filesystem::create_directories(dir.Path() / "usr/bin");
+    EXPECT_EQ(EspeakSpeaker::FindHelper(QString::fromStdString(dir.File("usr/bin"))), installed);
+    const QString built = program("build/bin/tolvar-speak");
+    EXPECT_EQ(EspeakSpeaker::FindHelper(QString::fromStdString(dir.File("build/bin"))), built);
+    // Neither: the installed place, where starting it fails and nothing is said.
+    std::filesystem::create_directories(dir.Path() / "opt/bin");
+    EXPECT_EQ(EspeakSpeaker::FindHelper(QString::fromStdString(dir.File("opt/bin"))),
+              QString::fromStdString(dir.File("opt/libexec/tolvar/tolvar-speak")));
 }
 
 TEST(Speech, TheSpeakerRunsTheHelperWithoutBlocking) {

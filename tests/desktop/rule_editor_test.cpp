@@ -1,8 +1,10 @@
 // The page "Überwachung" on the real window: tree, grid, overlays, menus.
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -408,6 +410,49 @@ TEST_F(RuleEditorWindow, DeletingSelectsANeighbourAndSparesTheFallbacks) {
     EXPECT_EQ(w.CurrentLabel(), "(none)");
     EXPECT_FALSE(w.Grid()->isVisible());
     EXPECT_EQ(w.MainMenu(w.form->FileMenu())[4], "Neue Ru&fnummer (grey)");
+}
+
+TEST_F(RuleEditorWindow, PastedLineBreaksBecomeBlanksAndTheRulesStillSave) {
+    w.Start(kRules);
+    w.Select(kBuero, "0302222");
+    // Into a label: one line, as the settings file can name a key.
+    w.Action("cmEditCaller")->trigger();
+    ASSERT_TRUE(LabelEditor());
+    LabelEditor()->selectAll();
+    QGuiApplication::clipboard()->setText("0303333 Oma\r\nMüller");
+    LabelEditor()->paste();
+    EXPECT_EQ(LabelEditor()->text(), "0303333 Oma Müller");
+    EXPECT_EQ(LabelEditor()->cursorPosition(), LabelEditor()->text().size());
+    QTest::keyClick(LabelEditor(), Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(w.CurrentLabel(), "0303333 Oma Müller");
+    // Into a parameter, in the middle of what is there.
+    w.SelectCell(0, 2);
+    QTest::keyClick(w.Grid(), Qt::Key_F2);
+    auto* editor = w.Child<QLineEdit>("PropGridEditor");
+    ASSERT_TRUE(editor);
+    editor->setCursorPosition(7);
+    QGuiApplication::clipboard()->setText("\r\n");
+    editor->paste();
+    QTest::keyClicks(editor, "1");
+    EXPECT_EQ(Param(0), "0171555 1 Oma");
+    QTest::keyClick(editor, Qt::Key_Return);
+    Settle();
+    // A chosen file whose name holds a line break cannot be kept: refused.
+    w.Select(kBuero, "0301111 Mutter");
+    w.SelectCell(1, 2);
+    w.dialogs.chosenFiles = {std::string("/snd/neu\nklingel.wav")};
+    FileButton()->click();
+    EXPECT_EQ(w.dialogs.Boxes(), (Texts{kPathLineBreakWarning}));
+    EXPECT_EQ(Param(1), "/snd/klingel.wav");
+
+    w.form->close();  // hides and saves, without an error
+    EXPECT_EQ(w.dialogs.Boxes().size(), 1u);
+    const std::string saved = test::ReadAll(w.registry);
+    EXPECT_NE(saved.find("\\0303333 Oma Müller\\00:00]\n\"Action\"=dword:00000004\n"
+                         "\"Param\"=\"0171555 1 Oma\""),
+              std::string::npos)
+        << saved;
 }
 
 TEST_F(RuleEditorWindow, HidingTakesALabelStillBeingTyped) {

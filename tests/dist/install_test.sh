@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks what a desktop user gets:
-# the programs, a valid menu entry whose icon exists in every size, manual
+# the programs and the speech helper, a valid menu entry whose icon exists in every size, manual
 # pages without formatting warnings, the user unit, the licence.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
@@ -15,6 +15,14 @@ for f in bin/tolvar bin/tolvar-line bin/tolvar-linectl; do
     [ -x "$prefix/$f" ] || fail "$f missing"
 done
 "$prefix/bin/tolvar" --version | grep -qx 'tolvar 2.7' || fail "installed tolvar does not start"
+
+# The speech helper is the program's own, not a command on the user's PATH:
+# under libexec, where the program looks for it, and it speaks from there.
+[ ! -e "$prefix/bin/tolvar-speak" ] || fail "tolvar-speak is on the PATH"
+speak="$prefix/libexec/tolvar/tolvar-speak"
+[ -x "$speak" ] || fail "$speak missing"
+"$speak" "" de "$prefix/ansage.wav" "Anruf von Mutter" || fail "installed tolvar-speak does not speak"
+[ "$(head -c 4 "$prefix/ansage.wav")" = RIFF ] || fail "tolvar-speak wrote no wave file"
 
 entry="$prefix/share/applications/tolvar.desktop"
 desktop-file-validate "$entry" || fail "menu entry invalid"
