@@ -78,8 +78,10 @@ TEST_F(DesktopPageTest, ControlsCaptionsAndNames) {
     for (auto* label : form->PageWidget(Page::Desktop)->findChildren<QLabel*>())
         if (label->buddy()) labels << label->text() + "=" + label->buddy()->objectName();
     labels.sort();
-    EXPECT_EQ(labels, (QStringList{"Adressbuch-&Ordner:=edContactsPath",
-                                   "Stimme &Datei:=edAgentPath", "Stimme &Name:=edAgentName"}));
+    EXPECT_EQ(labels, (QStringList{"&Kennwort:=edMqttPassword", "&Port:=edMqttPort",
+                                   "Adressbuch-&Ordner:=edContactsPath", "Ben&utzer:=edMqttUser",
+                                   "Bro&ker:=edMqttHost", "Stimme &Datei:=edAgentPath",
+                                   "Stimme &Name:=edAgentName", "T&hema:=edMqttTopic"}));
     EXPECT_EQ(Find<QPushButton>("BtnSelectPath")->accessibleName(), "Stimme auswählen");
     EXPECT_EQ(Find<QPushButton>("BtnSelectContacts")->accessibleName(),
               "Adressbuch-Ordner auswählen");
