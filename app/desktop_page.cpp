@@ -10,9 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "app/main_form.h"
+#include "app/mqtt_group.h"
 #include "engine/engine.h"
 
 namespace tolvar {
@@ -52,7 +54,18 @@ QLineEdit* Field(const char* name, QLabel* label) {
 
 DesktopPage::DesktopPage(TMainForm& form) : form_(form) {
     setObjectName("tsDesktop");
-    auto* page = new QVBoxLayout(this);
+    // The groups are taller than the window's fixed page: they scroll.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("sbDesktop");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto* content = new QWidget;
+    scroll->setWidget(content);
+    auto* page = new QVBoxLayout(content);
     page->setContentsMargins(6, 4, 6, 4);
     page->setSpacing(2);
 
@@ -104,6 +117,8 @@ DesktopPage::DesktopPage(TMainForm& form) : form_(form) {
     notifyLayout_->addStretch();
     page->addWidget(gbNotify_);
     page->addWidget(ControllerGroup(form_));
+    mqtt_ = new MqttGroup(form_);
+    page->addWidget(mqtt_);
     page->addStretch();
 
     form_.RegisterControl(Control::CBUseOutlook, CBUseOutlook);

@@ -15,6 +15,7 @@ namespace tolvar {
 class Autostart;
 class AutostartCheckBox;
 class DesktopIntegration;
+class MqttGroup;
 class TMainForm;
 
 class DesktopPage final : public QWidget {
@@ -28,6 +29,7 @@ class DesktopPage final : public QWidget {
     QHBoxLayout* NotificationLayout() const { return notifyLayout_; }
     // "Beim &Anmelden starten", for the program and settings file in use.
     void AddAutostartOption(const Autostart& autostart);
+    MqttGroup* Mqtt() const { return mqtt_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -48,6 +50,7 @@ class DesktopPage final : public QWidget {
     QGroupBox* gbNotify_ = nullptr;
     QHBoxLayout* notifyLayout_ = nullptr;
     AutostartCheckBox* cbAutostart_ = nullptr;
+    MqttGroup* mqtt_ = nullptr;
 };
 
 }  // namespace tolvar

@@ -24,6 +24,7 @@
 #include "app/desktop_page.h"
 #include "app/dmail_page.h"
 #include "app/log_page.h"
+#include "app/mqtt_group.h"
 #include "app/qt_text.h"
 #include "app/rules_page.h"
 #include "app/simple_pages.h"
@@ -116,6 +117,10 @@ void TMainForm::BuildPages() {
     connect(pages_, &QTabWidget::currentChanged, this, &TMainForm::TabChanged);
     setCentralWidget(pages_);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TMainForm::MqttLinkChanged(bool up, const std::string& text) {
+    desktop_->Mqtt()->LinkChanged(up, text);
 }
 
 void TMainForm::RulesChanged(const RuleStore& rules) {

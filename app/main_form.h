@@ -68,6 +68,7 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void SetTrayTip(const std::string& tip) override;
     void AttentionChanged(bool) override {}
     void CapiLinkChanged(bool, const std::string&) override {}
+    void MqttLinkChanged(bool up, const std::string& text) override;
     void RulesChanged(const RuleStore& rules) override;
 
     QSystemTrayIcon* Tray() const { return tray_; }

@@ -13,7 +13,9 @@
 #include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
+#include "desktop/phone_number.h"
 #include "desktop/tray.h"
+#include "rules/rule_editor.h"
 #include "rules/rule_store.h"
 
 namespace tolvar {
@@ -25,6 +27,20 @@ constexpr std::uint32_t kSoundDelayMs = 1000;
 // digits taken as Windows-1252) without control characters.
 std::string FromLine(const std::string& bytes, std::string_view keep = {}) {
     return ReplaceControlCharacters(Cp1252ToUtf8(bytes), keep);
+}
+
+// " (Daten)" as a word of its own: "Daten".
+std::string ServiceWord(std::uint16_t cip) {
+    std::string text = ServiceText(cip);
+    if (text.size() >= 3 && text.compare(0, 2, " (") == 0 && text.back() == ')')
+        text = text.substr(2, text.size() - 3);
+    return text;
+}
+
+// The caption of an action code; empty for the pick-up, which has none.
+const char* ActionCaption(CallKind kind) {
+    const auto code = static_cast<std::size_t>(kind);
+    return code < kActionTexts.size() ? kActionTexts[code] : "";
 }
 }  // namespace
 
@@ -135,7 +151,8 @@ void CallMonitor::ConnectInd(const CapiMessageView& msg) {
             break;
     }
     FinishArrival(call.PLCI, line, true, name,
-                  call.Kind != CallKind::Sound && call.Kind != CallKind::Abfangen);
+                  call.Kind != CallKind::Sound && call.Kind != CallKind::Abfangen,
+                  ActionCaption(call.Kind));
 }
 
 bool CallMonitor::AlertEarly(const CapiMessageView& msg) {
@@ -168,11 +185,12 @@ void CallMonitor::SoundDelayElapsed() {
         ~ResumeAfter() { link.Resume(); }
     } resume{h_.link};
     PlaySoundFile(h_.devices.sound, p.path);
-    FinishArrival(p.plci, p.line + " (" + FileNamePart(p.path) + ")", true, p.name, false);
+    FinishArrival(p.plci, p.line + " (" + FileNamePart(p.path) + ")", true, p.name, false,
+                  ActionCaption(CallKind::Sound));
 }
 
 void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool callerFound,
-                                const std::string& name, bool announce) {
+                                const std::string& name, bool announce, const char* action) {
     TConnection* call = h_.connections.FindConnectionByPLCI(plci);
     if (call == nullptr) return;
     // 14. Contact lookup, whenever a caller node was found.
@@ -185,12 +203,21 @@ void CallMonitor::FinishArrival(std::uint32_t plci, std::string line, bool calle
     h_.log.DateHeaderRule();
     call->LogLine = h_.log.AppendLine(line);
     if (h_.desktop) h_.desktop->CallArrived(plci, line);
+    if (h_.events)
+        h_.events->CallRinging(
+            {.plci = plci,
+             .caller = IsDialledNumber(call->CallingNumber) ? call->CallingNumber : std::string(),
+             .called = call->CalledNumber,
+             .service = ServiceWord(call->CIPValue),
+             .name = name,
+             .action = action});
 }
 
 void CallMonitor::ConnectActive(TConnection& call) {
     // A picked-up call stays connected; every other accepted call was
     // intercepted and is cut off here.
     if (call.Kind != CallKind::Abheben) h_.capi.SendDisconnectReq(call.PLCI);
+    if (h_.events) h_.events->CallConnected(call.PLCI);
 }
 
 void CallMonitor::AppendToLine(const TConnection& call, const std::string& text) {
@@ -202,10 +229,21 @@ void CallMonitor::AppendToLine(const TConnection& call, const std::string& text)
 void CallMonitor::Finished(const TConnection& call, const std::string& ending, bool missed) {
     if (!ending.empty()) AppendToLine(call, ending);
     if (h_.desktop) h_.desktop->CallFinished(call.PLCI, ending, missed);
+    if (h_.events) {
+        const auto& lines = h_.log.Lines();
+        const bool hasLine =
+            call.LogLine >= 0 && static_cast<std::size_t>(call.LogLine) < lines.size();
+        h_.events->CallEnded(
+            call.PLCI, missed,
+            hasLine ? std::string(lines[static_cast<std::size_t>(call.LogLine)]) : std::string());
+    }
 }
 
 void CallMonitor::Disconnected(TConnection& call, std::uint16_t reasonValue) {
     const bool answeredElsewhere = reason::AnsweredElsewhere(reasonValue);
+    // Another terminal took the call: for this program that is its connection
+    // (an observer told of it before keeps the first).
+    if (answeredElsewhere && h_.events) h_.events->CallConnected(call.PLCI);
     switch (call.Kind) {
         case CallKind::Abfangen:
             Finished(call, "  abgefangen.", false);

@@ -53,6 +53,28 @@ class CallDesktop {
     virtual void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) = 0;
 };
 
+// What an incoming call is, as listeners outside the program are told of it.
+struct CallInfo {
+    std::uint32_t plci = 0;
+    std::string caller;   // empty when withheld
+    std::string called;   // the MSN
+    std::string service;  // the log line's service text, without its brackets
+    std::string name;     // the rule's name of the caller
+    std::string action;   // the caption of the rule entry's action; empty without one
+};
+
+// The three moments of every monitored incoming call, for observers that
+// publish them (they must not hold the call up).
+class CallEvents {
+  public:
+    virtual ~CallEvents() = default;
+    virtual void CallRinging(const CallInfo& call) = 0;
+    // Answered here, or taken by another terminal (known at its end).
+    virtual void CallConnected(std::uint32_t plci) = 0;
+    // missed: answered neither here nor elsewhere; line: the finished event-log line.
+    virtual void CallEnded(std::uint32_t plci, bool missed, const std::string& line) = 0;
+};
+
 struct CallMonitorHost {
     CapiSession& capi;
     CapiLink& link;
@@ -70,6 +92,7 @@ struct CallMonitorHost {
     DMailReception* dmail = nullptr;
     AutomaticSms* sms = nullptr;
     CallDesktop* desktop = nullptr;
+    CallEvents* events = nullptr;
 };
 
 class CallMonitor final : public CallOwner {
@@ -85,7 +108,7 @@ class CallMonitor final : public CallOwner {
   private:
     // Steps after the action's at-arrival step: lookup, announcement, log line.
     void FinishArrival(std::uint32_t plci, std::string line, bool callerFound,
-                       const std::string& name, bool announce);
+                       const std::string& name, bool announce, const char* action = "");
     // Sends a plain call's ALERT_REQ straight from the message; false when
     // the call is to be alerted later (see ConnectInd).
     bool AlertEarly(const CapiMessageView& msg);

@@ -51,6 +51,9 @@ class ConsoleFrontEnd final : public FrontEnd, public Dialogs {
     void CapiLinkChanged(bool up, const std::string& text) override {
         Emit("capi", (up ? "up " : "down ") + text);
     }
+    void MqttLinkChanged(bool up, const std::string& text) override {
+        Emit("mqtt", (up ? "up " : "down ") + text);
+    }
     void RulesChanged(const RuleStore&) override {}
 
     // Dialogs: a box is a line; there is nobody to choose a file.

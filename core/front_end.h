@@ -133,6 +133,11 @@ class FrontEnd {
 
     // The CAPI link came up (text: the manufacturer) or went down (text: why).
     virtual void CapiLinkChanged(bool up, const std::string& text) = 0;
+    // The link to the MQTT broker came up (text: "HOST:PORT") or went down (text: why).
+    virtual void MqttLinkChanged(bool up, const std::string& text) {
+        (void)up;
+        (void)text;
+    }
 
     // The rule tree changed: the window redraws its tree control from it.
     virtual void RulesChanged(const RuleStore& rules) = 0;

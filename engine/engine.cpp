@@ -51,6 +51,10 @@ Engine::Engine(EngineHost host)
                            .registry = [this] { return registry_.get(); },
                            .findContact = host_.findContact,
                            .callCapacity = [this] { return Connections_.Capacity(); }}),
+      mqtt_(MqttHost{.ui = host_.ui,
+                     .clock = host_.clock,
+                     .post = host_.post,
+                     .registry = [this] { return registry_.get(); }}),
       calls_(CallMonitorHost{.capi = capi_,
                              .link = link_,
                              .connections = Connections_,
@@ -64,7 +68,8 @@ Engine::Engine(EngineHost host)
                              .useAgent = [this] { return desktop_.Options().UseAgent; },
                              .dmail = &dmail_,
                              .sms = &sms_,
-                             .desktop = &desktop_}),
+                             .desktop = &desktop_,
+                             .events = &mqtt_}),
       receivers_(host_.ui),
       sms_(SmsHost{.capi = capi_,
                    .connections = Connections_,
@@ -140,6 +145,7 @@ void Engine::FormCreate() {
     // 8. The notification-area icon.
     tray_.Add();
     tray_.SetCapiReachable(capiUp);
+    mqtt_.CapiChanged(capiUp);
     // 9. The rule grid is laid out by the window itself.
     // A settings file that cannot be read is reported once, not by every
     // reader; the program goes on with defaults and writes nothing into it.
@@ -219,6 +225,8 @@ void Engine::ReadOtherSettings(bool atStart) {
     });
     // 17. The announcer and contact-lookup options.
     Guard([this] { LoadAgentOptions(); });
+    // The broker the calls are published to, if any.
+    Guard([this] { mqtt_.Load(); });
 }
 
 void Engine::WatchSettingsFile() {
@@ -242,6 +250,8 @@ void Engine::FormDestroy() {
     // The log's last write ends while CAPI is still held, and lines changed
     // since it (a picked-up call's ending) are not lost.
     eventLog_.SaveAtExit();
+    // The broker learns that the program is gone (and no will is needed).
+    mqtt_.Stop();
     // 1.-2. No more fetching, then CAPI released.
     link_.Stop();
     // 3. The registry access object.
@@ -280,6 +290,7 @@ void Engine::CapiUp(const std::string& manufacturer) {
     SetCaptionFor(true, manufacturer);
     ui_.CapiLinkChanged(true, ReplaceControlCharacters(Cp1252ToUtf8(manufacturer)));
     tray_.SetCapiReachable(true);
+    mqtt_.CapiChanged(true);
     // Back again: the program listens as it did before the loss.
     if (listening_) controllers_.Listen();
 }
@@ -288,6 +299,7 @@ void Engine::CapiDown(const std::string& reasonText) {
     SetCaptionFor(false, reasonText);
     ui_.CapiLinkChanged(false, reasonText);
     tray_.SetCapiReachable(false);
+    mqtt_.CapiChanged(false);
     // A D-Mail on its way is given up; the calls in progress ended with the link.
     dmail_.CapiLost();
     router_.EndAllCalls(reason::kLinkLost);

@@ -25,6 +25,7 @@
 #include "desktop/tray.h"
 #include "dmail/dmail.h"
 #include "dmail/dmail_settings.h"
+#include "mqtt/mqtt_publisher.h"
 #include "registry/hive_file.h"
 #include "rules/rule_editor.h"
 #include "rules/rule_store.h"
@@ -130,6 +131,8 @@ class Engine {
     // The page "Desktop", announcements, call notifications, contact lookup.
     DesktopIntegration& Desktop() { return desktop_; }
     TrayIcon& Tray() { return tray_; }
+    // The calls on the MQTT broker.
+    MqttPublisher& Mqtt() { return mqtt_; }
     // Starts or stops the blinking of the tray icon.
     void SetAttention(bool on);
 
@@ -167,6 +170,7 @@ class Engine {
     RuleEditor ruleEditor_;
     tolvar::DMail dmail_;  // before the monitor, which hands it D-Mail calls
     DesktopIntegration desktop_;
+    MqttPublisher mqtt_;  // before the monitor, which tells it of every call
     CallMonitor calls_;
     ReceiverLists receivers_;
     Sms sms_;

@@ -37,4 +37,5 @@ run window_bench --shot "$build/window.png"
 run sms_bench
 run dmail_bench
 run contacts_bench
+run mqtt_bench
 exit "$status"

@@ -43,6 +43,20 @@ echo "  (\"SMS senden\" to 01711234567 reaches the UCP centre, to 01681234567 th
 echo "The first demo caller rings within 5 seconds."
 echo
 
+# A local MQTT broker for the calls on other screens, when mosquitto is installed
+# and nothing listens on its port yet; the demo publishes to it.
+if [ -x /usr/sbin/mosquitto ] && ! (exec 3<>/dev/tcp/127.0.0.1/1883) 2>/dev/null; then
+    printf 'listener 1883 127.0.0.1\nallow_anonymous true\n' >"$demo/mosquitto.conf"
+    /usr/sbin/mosquitto -c "$demo/mosquitto.conf" >"$demo/mosquitto.log" 2>&1 &
+    broker_pid=$!
+    trap 'kill $line_pid $broker_pid 2>/dev/null; rm -f "$out"' EXIT
+fi
+if [ -x /usr/sbin/mosquitto ]; then
+    grep -q 'Tolvar\\MQTT\]' "$demo/registry.reg" ||
+        printf '\n[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MQTT]\n"Enabled"=dword:00000001\n"Host"="127.0.0.1"\n' >>"$demo/registry.reg"
+    echo "MQTT broker:    127.0.0.1:1883; watch the calls: mosquitto_sub -v -t 'tolvar/#'"
+fi
+
 cd "$demo"
 args=(--capi "rcapi:127.0.0.1:$port" --registry "$demo/registry.reg")
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

@@ -83,8 +83,11 @@ TEST_F(DesktopPageTest, ControlsCaptionsAndNames) {
     for (auto* label : form->PageWidget(Page::Desktop)->findChildren<QLabel*>())
         if (label->buddy()) labels << label->text() + "=" + label->buddy()->objectName();
     labels.sort();
-    EXPECT_EQ(labels, (QStringList{"Adressbuch-&Ordner:=edContactsPath", "Controller:=edController",
-                                   "Stimme &Datei:=edAgentPath", "Stimme &Name:=edAgentName"}));
+    EXPECT_EQ(labels, (QStringList{"&Kennwort:=edMqttPassword", "&Port:=edMqttPort",
+                                   "Adressbuch-&Ordner:=edContactsPath", "Ben&utzer:=edMqttUser",
+                                   "Bro&ker:=edMqttHost", "Controller:=edController",
+                                   "Stimme &Datei:=edAgentPath", "Stimme &Name:=edAgentName",
+                                   "T&hema:=edMqttTopic"}));
     EXPECT_EQ(Find<QPushButton>("BtnSelectPath")->accessibleName(), "Stimme auswählen");
     EXPECT_EQ(Find<QPushButton>("BtnSelectContacts")->accessibleName(),
               "Adressbuch-Ordner auswählen");
