@@ -122,6 +122,60 @@ TEST(VCard, DamagedInputYieldsWhatCanBeRead) {
     EXPECT_EQ(ParseVCards("FN:Außerhalb\nTEL:0301\n").size(), 0u);
 }
 
+// Files as sync tools and old phones leave them: each case names the cards
+// read (formatted name, then its compared numbers after "|").
+TEST(VCard, DamagedAndJoinedFilesLoseNoCard) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<std::string> cards;
+    };
+    const Case cases[] = {
+        {"a card without its end ends at the next card",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ohne Ende\r\nTEL:0301\r\n"
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Danach\r\nTEL:0302\r\nEND:VCARD\r\n"
+         "BEGIN:VCARD\r\nFN:Zuletzt\r\nTEL:0303\r\nEND:VCARD\r\n",
+         {"Ohne Ende|0301", "Danach|0302", "Zuletzt|0303"}},
+        {"2.1's AGENT still holds a card inside the card",
+         "BEGIN:VCARD\nVERSION:2.1\nFN:Chef\nAGENT:\nBEGIN:VCARD\nFN:Sekretariat\n"
+         "TEL:0309\nEND:VCARD\nTEL:0308\nEND:VCARD\n",
+         {"Chef|0308"}},
+        {"a byte-order mark where two files were joined",
+         "\xEF\xBB\xBF"
+         "BEGIN:VCARD\nFN:Erste\nTEL:0301\nEND:VCARD\n"
+         "\xEF\xBB\xBF"
+         "BEGIN:VCARD\nFN:Zweite\nTEL:0302\nEND:VCARD\n",
+         {"Erste|0301", "Zweite|0302"}},
+        {"2.1 unfolding keeps the folding blank",
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Erika\r\n Muster\r\nTEL;HOME:030\r\n 1234\r\n"
+         "END:VCARD\r\n",
+         {"Erika Muster|0301234"}},
+        {"3.0 unfolding drops it",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Erika\r\n  Muster\r\nTEL:0301\r\n 234\r\n"
+         "END:VCARD\r\n",
+         {"Erika Muster|0301234"}},
+        {"a value folded at every character by soft line breaks",
+         "BEGIN:VCARD\nVERSION:2.1\nFN;ENCODING=QUOTED-PRINTABLE:" +
+             [] {
+                 std::string v;
+                 for (int i = 0; i < 2000; ++i) v += "a=\n";
+                 return v;
+             }() +
+             "b\nTEL:0301\nEND:VCARD\n",
+         {std::string(2000, 'a') + "b|0301"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        for (const auto& card : ParseVCards(c.text)) {
+            std::string line = card.formattedName + "|";
+            for (const auto& phone : card.phones) line += phone.compared + ",";
+            if (!card.phones.empty()) line.pop_back();
+            got.push_back(line);
+        }
+        EXPECT_EQ(got, c.cards) << c.what;
+    }
+}
+
 std::string Card(const std::string& name, const std::string& tel) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nTEL;TYPE=work:" + tel +
            "\r\nEND:VCARD\r\n";
