@@ -14,7 +14,7 @@
 #include "core/devices.h"
 #include "core/timer.h"
 #include "desktop/agent_options.h"
-#include "desktop/contact_search.h"
+#include "desktop/contact_index.h"
 
 namespace tolvar {
 
@@ -26,13 +26,15 @@ struct DesktopHost {
     FrontEnd& ui;
     Dialogs& dialogs;
     TimerService& timers;
+    IoService& io;
     Devices devices;
     // Runs a function on the engine's thread; callable from any thread.
-    ContactSearch::Post post;
+    std::function<void(std::function<void()>)> post;
     // The registry access object; none before start-up made it.
     std::function<Registry*()> registry;
     AgentDefaults defaults = SystemAgentDefaults();
-    ContactSearch::Finder findContact = FindContact;
+    // Starts the address book's reader thread (tests make it fail).
+    ThreadStarter startThread = StartThread;
 };
 
 class DesktopIntegration final : public CallDesktop {
@@ -59,7 +61,9 @@ class DesktopIntegration final : public CallDesktop {
     // shown or spoken goes.
     void ReleaseCharacter();
     bool CharacterLoaded() const { return characterLoaded_; }
-    std::size_t LookupsStarted() const { return search_.Started(); }
+    // How many calls were looked up in the address book.
+    std::size_t LookupsStarted() const { return lookups_; }
+    const ContactIndex& AddressBook() const { return index_; }
 
     // The page "Desktop".
     void tsMSOptionsShow();
@@ -72,13 +76,16 @@ class DesktopIntegration final : public CallDesktop {
 
   private:
     void Speak();
+    // The address book indexed is the one chosen, while the lookup is on.
+    void KeepAddressBook();
 
     DesktopHost h_;
     AgentOptions options_;
     Timer speechDelay_;
     std::string pendingSpeech_;
     bool characterLoaded_ = false;
-    ContactSearch search_;
+    ContactIndex index_;
+    std::size_t lookups_ = 0;
     // The notifications of calls still in progress, by PLCI: id and line.
     struct CallNotice {
         std::uint32_t id;

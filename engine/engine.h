@@ -52,8 +52,8 @@ struct EngineHost {
     std::function<void(std::function<void()>)> post;
     // The event-log file, "Tolvar.txt" in the current directory unless a test says otherwise.
     std::string eventLogPath = kEventLogFile;
-    // The search each contact lookup runs on its thread (tests wrap it).
-    ContactSearch::Finder findContact = FindContact;
+    // Starts the address book's reader thread (tests make it fail).
+    ThreadStarter startThread = StartThread;
 };
 
 class Engine {
