@@ -40,6 +40,7 @@ struct Place {
 
 struct Index {
     std::string folder;
+    std::string only;  // the one file kept, when the address book is a file
     std::vector<std::string> names;  // by file; empty once the file is gone
     std::unordered_map<std::string, std::vector<Place>> byNumber;
 };
@@ -179,7 +180,8 @@ int ContactIndex::Shared::Build(const std::string& book, std::uint64_t gen, Inde
     } else {
         const fs::path p(book);
         into.folder = p.parent_path().string();
-        names.push_back(p.filename().string());
+        into.only = p.filename().string();
+        names.push_back(into.only);
     }
     for (const auto& name : names) {
         if (stop || generation != gen) return 0;
@@ -195,13 +197,17 @@ int ContactIndex::Shared::Build(const std::string& book, std::uint64_t gen, Inde
 
 int ContactIndex::Shared::Refresh(std::set<std::string> names, bool all, FileStates& files) {
     std::string folder;
+    std::string only;
     {
         std::lock_guard guard(mutex);
         folder = index.folder;
+        only = index.only;
     }
     struct stat st {};
     if (stat(folder.c_str(), &st) != 0) return errno;
-    if (all) {
+    if (all && !only.empty()) {
+        names.insert(only);
+    } else if (all) {
         for (const auto& [name, state] : files) names.insert(name);
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
@@ -281,7 +287,7 @@ void ContactIndex::Shared::Work() {
             const int error = Build(book, gen, fresh, freshFiles);
             lock.lock();
             if (stop || generation != gen) continue;  // another address book was chosen meanwhile
-            // The old index goes before the new one is complete, so there is only ever one.
+            // Swapped in whole: a lookup sees the old index or the new one, never half of one.
             if (error == 0) {
                 index = std::move(fresh);
                 files = std::move(freshFiles);
@@ -355,7 +361,8 @@ void ContactIndex::SetAddressBook(const std::string& path, bool reportMissing) {
         shared_->rebuild = !path.empty();
         shared_->changed.clear();
         shared_->rescanAll = false;
-        if (path.empty()) shared_->index = Index{};
+        // The old address book's index goes at once: only one is ever kept.
+        shared_->index = Index{};
     }
     shared_->wake.notify_all();
     if (!path.empty()) EnsureWorker();
