@@ -40,7 +40,7 @@ struct Place {
 
 struct Index {
     std::string folder;
-    std::string only;  // the one file kept, when the address book is a file
+    std::string only;                // the one file kept, when the address book is a file
     std::vector<std::string> names;  // by file; empty once the file is gone
     std::unordered_map<std::string, std::vector<Place>> byNumber;
 };
