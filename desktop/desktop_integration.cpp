@@ -25,10 +25,14 @@ std::string FolderOf(const std::string& path) {
 DesktopIntegration::DesktopIntegration(DesktopHost host)
     : h_(std::move(host)),
       speechDelay_(h_.timers, kSpeechDelayMs),
-      search_(
-          h_.post,
-          [this](const ContactMatch& m) { h_.devices.contacts.ShowContact(m.card, m.file); },
-          h_.findContact) {
+      index_({.timers = h_.timers,
+              .io = h_.io,
+              .dialogs = h_.dialogs,
+              .post = h_.post,
+              .startThread = h_.startThread},
+             [this](const ContactCard& card, const std::string& file) {
+                 h_.devices.contacts.ShowContact(card, file);
+             }) {
     speechDelay_.OnTimer = [this] { Speak(); };
 }
 
@@ -37,6 +41,12 @@ void DesktopIntegration::LoadAgentOptions() {
     // A character loaded and unloaded again by its name: nothing stays of
     // an announcement.
     ReleaseCharacter();
+    KeepAddressBook();
+}
+
+void DesktopIntegration::KeepAddressBook() {
+    index_.SetAddressBook(options_.UseOutlook ? options_.ContactsPath : "",
+                          options_.ContactsPath != h_.defaults.contactsPath);
 }
 
 void DesktopIntegration::SaveAgentOptions() {
@@ -46,7 +56,12 @@ void DesktopIntegration::SaveAgentOptions() {
 void DesktopIntegration::LookUpContact(const std::string& callingNumber) {
     // A withheld number ("Unbekannt/Analog") is in no address book.
     if (!IsDialledNumber(callingNumber)) return;
-    search_.Start(options_.ContactsPath, callingNumber);
+    ++lookups_;
+    // The lookup is optional: whatever fails in it, the call's line is still written.
+    try {
+        index_.LookUp(callingNumber);
+    } catch (const std::exception&) {
+    }
 }
 
 void DesktopIntegration::AnnounceCaller(const std::string& name) {
@@ -119,6 +134,7 @@ void DesktopIntegration::tsMSOptionsHide() {
 void DesktopIntegration::CBUseOutlookClick() {
     options_.UseOutlook = h_.ui.ControlChecked(Control::CBUseOutlook);
     if (Registry* r = h_.registry()) WriteAgentSwitch(*r, "UseOutlook", options_.UseOutlook);
+    KeepAddressBook();
 }
 
 void DesktopIntegration::CBUseAgentClick() {

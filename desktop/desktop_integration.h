@@ -15,7 +15,7 @@
 #include "core/devices.h"
 #include "core/timer.h"
 #include "desktop/agent_options.h"
-#include "desktop/contact_search.h"
+#include "desktop/contact_index.h"
 
 namespace tolvar {
 
@@ -27,15 +27,17 @@ struct DesktopHost {
     FrontEnd& ui;
     Dialogs& dialogs;
     TimerService& timers;
+    IoService& io;
     Devices devices;
     // Runs a function on the engine's thread; callable from any thread.
-    ContactSearch::Post post;
+    std::function<void(std::function<void()>)> post;
     // The registry access object; none before start-up made it.
     std::function<Registry*()> registry;
     AgentDefaults defaults = SystemAgentDefaults();
-    ContactSearch::Finder findContact = FindContact;
     // How many calls can be in progress at once (the call list's capacity).
     std::function<std::size_t()> callCapacity = [] { return Connections::kMaxRecords; };
+    // Starts the address book's reader thread (tests make it fail).
+    ThreadStarter startThread = StartThread;
 };
 
 class DesktopIntegration final : public CallDesktop {
@@ -62,7 +64,9 @@ class DesktopIntegration final : public CallDesktop {
     // shown or spoken goes.
     void ReleaseCharacter();
     bool CharacterLoaded() const { return characterLoaded_; }
-    std::size_t LookupsStarted() const { return search_.Started(); }
+    // How many calls were looked up in the address book.
+    std::size_t LookupsStarted() const { return lookups_; }
+    const ContactIndex& AddressBook() const { return index_; }
 
     // The page "Desktop".
     void tsMSOptionsShow();
@@ -75,13 +79,16 @@ class DesktopIntegration final : public CallDesktop {
 
   private:
     void Speak();
+    // The address book indexed is the one chosen, while the lookup is on.
+    void KeepAddressBook();
 
     DesktopHost h_;
     AgentOptions options_;
     Timer speechDelay_;
     std::string pendingSpeech_;
     bool characterLoaded_ = false;
-    ContactSearch search_;
+    ContactIndex index_;
+    std::size_t lookups_ = 0;
     // The notifications of calls still in progress, by PLCI: id and line.
     struct CallNotice {
         std::uint32_t id;

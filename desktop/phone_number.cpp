@@ -32,9 +32,21 @@ std::string_view Trimmed(std::string_view s) {
 
 }  // namespace
 
+// "+49 (0)30 ..." and "0049 (0)30 ...": the "(0)" after the country code is
+// the trunk prefix, dialled only from inside the country.
+void DropTrunkPrefixAfterCountryCode(std::string& n) {
+    std::size_t at = n.rfind('+', 0) == 0 ? 1 : n.rfind("00", 0) == 0 ? 2 : 0;
+    if (at == 0) return;
+    const std::size_t digits = n.find_first_not_of("0123456789", at);
+    if (digits == std::string::npos || digits == at || digits - at > 3) return;
+    if (n.compare(digits, 3, "(0)") == 0) n.erase(digits, 3);
+}
+
 std::string NormalizePhoneNumber(std::string_view typed) {
     std::string n(Trimmed(typed));
-    std::erase(n, ' ');
+    // The separators people write between digit groups.
+    std::erase_if(n, [](char c) { return c == ' ' || c == '-' || c == '/' || c == '.'; });
+    DropTrunkPrefixAfterCountryCode(n);
     ReplaceAll(n, "+49", "0");
     ReplaceAll(n, "+", "00");
     std::erase(n, '(');
@@ -50,12 +62,7 @@ std::string TelDisplayNumber(std::string_view value) {
 }
 
 std::string TelComparedNumber(std::string_view value) {
-    std::string n = TelDisplayNumber(value);
-    if (IsTelUri(Trimmed(value))) {
-        std::erase(n, '-');
-        std::erase(n, '.');
-    }
-    return NormalizePhoneNumber(n);
+    return NormalizePhoneNumber(TelDisplayNumber(value));
 }
 
 bool IsDialledNumber(std::string_view number) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/charset.h"
 #include "desktop/phone_number.h"
@@ -94,43 +95,118 @@ std::optional<Property> ParseLine(std::string_view line) {
     return p;
 }
 
-bool IsQuotedPrintable(std::string_view line) {
-    const std::size_t colon = ValueColon(line);
-    return Upper(line.substr(0, colon)).find("QUOTED-PRINTABLE") != std::string::npos;
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::toupper(x) == std::toupper(y);
+           });
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// One logical line and the bytes of the text it was joined from.
+struct LogicalLine {
+    std::string text;
+    std::size_t begin = 0;  // its first physical line's first byte
+    std::size_t end = 0;    // past its last physical line's line break
+};
+
 // Physical lines joined into logical ones: a line that starts with a blank
-// or tab continues the one before; so does the line after a
-// QUOTED-PRINTABLE value that ends in "=" (a soft line break).
-std::vector<std::string> LogicalLines(std::string_view text) {
-    std::vector<std::string> lines;
-    bool softBreak = false;
-    std::size_t pos = 0;
-    while (pos <= text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view raw = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (end < text.size() && text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-        // A value broken off at its "=" never swallows its card's end.
-        if (softBreak && Upper(raw) == "END:VCARD") softBreak = false;
-        if (softBreak && !lines.empty()) {
-            lines.back() += raw;
-        } else if (!raw.empty() && (raw[0] == ' ' || raw[0] == '\t') && !lines.empty()) {
-            lines.back() += raw.substr(1);
-        } else if (raw.empty()) {
-            softBreak = false;
-            continue;
-        } else {
-            lines.emplace_back(raw);
+// or tab continues the one before (2.1 keeps that blank, later versions drop
+// it); so does the line after a QUOTED-PRINTABLE value that ends in "=" (a
+// soft line break). Each byte is looked at a bounded number of times, so a
+// value folded thousands of times costs no more than its length.
+class Unfolder {
+  public:
+    explicit Unfolder(std::string_view text) : text_(text) {}
+
+    std::vector<LogicalLine> Lines() {
+        std::size_t pos = 0;
+        while (pos <= text_.size()) {
+            std::size_t end = text_.find_first_of("\r\n", pos);
+            if (end == std::string_view::npos) end = text_.size();
+            std::string_view raw = text_.substr(pos, end - pos);
+            const std::size_t rawBegin = pos;
+            pos = end + 1;
+            if (end < text_.size() && text_[end] == '\r' && pos < text_.size() &&
+                text_[pos] == '\n')
+                ++pos;
+            const std::size_t rawEnd = std::min(pos, text_.size());
+            // Files joined by copying keep each one's byte-order mark.
+            if (raw.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+                raw.remove_prefix(kByteOrderMark.size());
+            // A value broken off at its "=" never swallows its card's end.
+            if (softBreak_ && EqualsNoCase(raw, "END:VCARD")) softBreak_ = false;
+            if (softBreak_ && !lines_.empty()) {
+                Append(raw, rawEnd);
+            } else if (!raw.empty() && (raw[0] == ' ' || raw[0] == '\t') && !lines_.empty()) {
+                Append(version21_ ? raw : raw.substr(1), rawEnd);
+            } else if (raw.empty()) {
+                softBreak_ = false;
+                if (end >= text_.size()) break;
+                continue;
+            } else {
+                Finish();
+                lines_.push_back({std::string(raw), rawBegin, rawEnd});
+                colon_ = std::string::npos;
+                scanned_ = 0;
+                quoted_ = false;
+                quotedPrintable_ = false;
+                FindColon();
+            }
+            std::string& last = lines_.back().text;
+            softBreak_ = quotedPrintable_ && !last.empty() && last.back() == '=';
+            if (softBreak_) last.pop_back();
+            if (end >= text_.size()) break;
         }
-        std::string& last = lines.back();
-        softBreak = !last.empty() && last.back() == '=' && IsQuotedPrintable(last);
-        if (softBreak) last.pop_back();
-        if (end >= text.size()) break;
+        Finish();
+        return std::move(lines_);
     }
-    return lines;
-}
+
+  private:
+    void Append(std::string_view raw, std::size_t rawEnd) {
+        lines_.back().text += raw;
+        lines_.back().end = rawEnd;
+        if (colon_ == std::string::npos) FindColon();
+    }
+
+    // Looks for the value's colon in what was added since the last look;
+    // once found, the parameters say whether the value is QUOTED-PRINTABLE.
+    void FindColon() {
+        const std::string& line = lines_.back().text;
+        for (; scanned_ < line.size(); ++scanned_) {
+            if (line[scanned_] == '"') quoted_ = !quoted_;
+            if (line[scanned_] == ':' && !quoted_) {
+                colon_ = scanned_;
+                quotedPrintable_ =
+                    Upper(std::string_view(line).substr(0, colon_)).find("QUOTED-PRINTABLE") !=
+                    std::string::npos;
+                return;
+            }
+        }
+    }
+
+    // The version decides how the lines after it unfold.
+    void Finish() {
+        if (lines_.empty()) return;
+        const std::string_view line = lines_.back().text;
+        if (line.size() < 8 || !EqualsNoCase(line.substr(0, 8), "VERSION:")) return;
+        std::string_view version = line.substr(8);
+        while (!version.empty() && version.front() == ' ') version.remove_prefix(1);
+        while (!version.empty() && version.back() == ' ') version.remove_suffix(1);
+        version21_ = version == "2.1";
+    }
+
+    std::string_view text_;
+    std::vector<LogicalLine> lines_;
+    bool softBreak_ = false;
+    bool version21_ = false;
+    // The line being joined: where its colon is and how far it was searched.
+    std::size_t colon_ = std::string::npos;
+    std::size_t scanned_ = 0;
+    bool quoted_ = false;
+    bool quotedPrintable_ = false;
+};
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -303,36 +379,50 @@ void Apply(ContactCard& card, std::string& nameFromN, const Property& p) {
 
 }  // namespace
 
-std::vector<ContactCard> ParseVCards(std::string_view text) {
-    // A byte-order mark before the first card.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::vector<ContactCard> cards;
-    std::optional<ContactCard> card;
+std::vector<PlacedCard> ParseVCardsPlaced(std::string_view text) {
+    std::vector<PlacedCard> cards;
+    std::optional<PlacedCard> card;
     std::string nameFromN;
-    int nested = 0;  // cards inside a card (2.1's AGENT) are passed over
-    for (const auto& line : LogicalLines(text)) {
-        const auto p = ParseLine(line);
+    int nested = 0;            // cards inside a card (2.1's AGENT) are passed over
+    bool agentBefore = false;  // the line before was an AGENT without a value
+    const auto close = [&](std::size_t end) {
+        if (card->card.formattedName.empty()) card->card.formattedName = nameFromN;
+        card->length = end - card->offset;
+        cards.push_back(std::move(*card));
+        card.reset();
+        nested = 0;
+    };
+    for (const auto& line : Unfolder(text).Lines()) {
+        const auto p = ParseLine(line.text);
         if (!p) continue;
-        const std::string value = Upper(p->value);
-        if (p->name == "BEGIN" && value == "VCARD") {
-            if (card) {
+        const bool afterAgent = std::exchange(agentBefore, false);
+        const bool isVCard = EqualsNoCase(p->value, "VCARD");
+        if (p->name == "BEGIN" && isVCard) {
+            if (card && afterAgent) {
                 ++nested;
-            } else {
-                card.emplace();
-                nameFromN.clear();
+                continue;
             }
-        } else if (p->name == "END" && value == "VCARD") {
-            if (nested > 0) {
+            // A card whose end is missing ends where the next one begins.
+            if (card) close(line.begin);
+            card.emplace();
+            card->offset = line.begin;
+            nameFromN.clear();
+        } else if (p->name == "END" && isVCard) {
+            if (nested > 0)
                 --nested;
-            } else if (card) {
-                if (card->formattedName.empty()) card->formattedName = nameFromN;
-                cards.push_back(std::move(*card));
-                card.reset();
-            }
+            else if (card)
+                close(line.end);
         } else if (card && nested == 0) {
-            Apply(*card, nameFromN, *p);
+            agentBefore = p->name == "AGENT" && p->value.empty();
+            Apply(card->card, nameFromN, *p);
         }
     }
+    return cards;
+}
+
+std::vector<ContactCard> ParseVCards(std::string_view text) {
+    std::vector<ContactCard> cards;
+    for (auto& placed : ParseVCardsPlaced(text)) cards.push_back(std::move(placed.card));
     return cards;
 }
 

@@ -6,6 +6,7 @@
 // whatever else a card holds is passed over. A damaged card yields what could
 // be read of it, never an error.
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -14,5 +15,14 @@
 namespace tolvar {
 
 std::vector<ContactCard> ParseVCards(std::string_view text);
+
+// A card with the bytes it was read from: from its BEGIN line to the end of
+// its END line (or to where the next card begins, when its end is missing).
+struct PlacedCard {
+    ContactCard card;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+std::vector<PlacedCard> ParseVCardsPlaced(std::string_view text);
 
 }  // namespace tolvar

@@ -56,8 +56,8 @@ struct EngineHost {
     std::string eventLogPath = kEventLogFile;
     // The one trash a cleared log goes to; empty: the desktop's own.
     std::string trashPath = "";
-    // The search each contact lookup runs on its thread (tests wrap it).
-    ContactSearch::Finder findContact = FindContact;
+    // Starts the address book's reader thread (tests make it fail).
+    ThreadStarter startThread = StartThread;
 };
 
 class Engine {

@@ -36,12 +36,13 @@ TEST(DesktopE2E, KnownCallerIsAnnouncedLookedUpAndNotified) {
     ASSERT_TRUE(tolvar->ReadLine(10s));
     line.Ctl({"wait", "LISTEN_CONF", "timeout=10s"});
 
-    // A named caller: the notification at once, the contact, the speech a
-    // second later; the caller hangs up after three seconds.
+    // A named caller: the contact from the address book's index, the
+    // notification at once, the speech a second later; the caller hangs up
+    // after three seconds.
     line.Ctl({"call", "0301111", "5551234", "ring=3s"});
-    EXPECT_EQ(tolvar->WaitFor("notify: Anruf von"), "notify: Anruf von Mutter");
     EXPECT_EQ(tolvar->WaitFor("contact:"),
               "contact: Mutter Muster <- " + (book / "mutter.vcf").string());
+    EXPECT_EQ(tolvar->WaitFor("notify: Anruf von"), "notify: Anruf von Mutter");
     EXPECT_EQ(tolvar->WaitFor("announce:"), "announce: Anruf von Mutter");
     // Its end: the line's ending, then the announcement is taken away.
     EXPECT_EQ(tolvar->WaitFor("notify: Verpasster", 10s),
@@ -61,9 +62,9 @@ TEST(DesktopE2E, KnownCallerIsAnnouncedLookedUpAndNotified) {
         if (l.rfind("notify", 0) == 0 || l.rfind("announce", 0) == 0 || l.rfind("contact", 0) == 0)
             desktop.push_back(l);
     EXPECT_EQ(desktop, (std::vector<std::string>{
+                           "contact: Mutter Muster <- " + (book / "mutter.vcf").string(),
                            "notify: Anruf von Mutter",
                            "notify: Anruf\\n0301111 -> 5551234  Mutter",
-                           "contact: Mutter Muster <- " + (book / "mutter.vcf").string(),
                            "announce: Anruf von Mutter",
                            "notify: Verpasster Anruf\\n0301111 -> 5551234  Mutter",
                            "notify-close: Anruf von Mutter",

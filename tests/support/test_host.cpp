@@ -1,5 +1,7 @@
 #include "support/test_host.h"
 
+#include <poll.h>
+
 namespace tolvar::test {
 
 void FakeIo::Watch(int fd, std::function<void()> onReadable) {
@@ -22,6 +24,22 @@ void FakeIo::Pump() {
     }
 }
 
+void FakeIo::PumpOthers() {
+    std::vector<int> ready;
+    for (const auto& [fd, fn] : watches_) {
+        if (fd == FakeCapi::kFd) continue;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 0) > 0) ready.push_back(fd);
+    }
+    for (const int fd : ready) {
+        const auto it = watches_.find(fd);
+        if (it != watches_.end()) {
+            auto fn = it->second;
+            fn();
+        }
+    }
+}
+
 TestHost::TestHost() : dir(scratch_.Path()), registryPath(scratch_.File("registry.reg")) {}
 
 // The engine goes before its scratch folder.
@@ -40,9 +58,9 @@ Engine& TestHost::MakeEngine() {
                     .registryPath = registryPath,
                     .post = [this](std::function<void()> fn) { Post(std::move(fn)); }};
     host.eventLogPath = eventLogPath.empty() ? scratch_.File("Tolvar.txt") : eventLogPath;
-    host.findContact = findContact;
     // Beside the log, so a cleared log is moved there and the user's trash stays untouched.
     host.trashPath = scratch_.File("Trash");
+    host.startThread = startThread;
     engine = std::make_unique<Engine>(std::move(host));
     return *engine;
 }

@@ -34,6 +34,8 @@ class FakeIo final : public IoService {
     bool Watched(int fd) const { return watches_.count(fd) > 0; }
     // Runs the CAPI descriptor's callback while it is watched and readable.
     void Pump();
+    // Runs the callbacks of the other watched descriptors that are readable now.
+    void PumpOthers();
 
   private:
     FakeCapi& capi_;
@@ -79,8 +81,8 @@ class TestHost {
     // Set before MakeEngine. Empty: the engine's own default ("Tolvar.txt" in
     // the current directory).
     std::string eventLogPath;
-    // Set before MakeEngine: what a contact lookup's thread runs.
-    ContactSearch::Finder findContact = FindContact;
+    // Set before MakeEngine: how the address book's reader thread starts.
+    ThreadStarter startThread = StartThread;
 
   private:
     std::mutex postMutex_;
