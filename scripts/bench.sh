@@ -37,5 +37,7 @@ run window_bench --shot "$build/window.png"
 run sms_bench
 run dmail_bench
 run contacts_bench
+run address_book_bench
+run controllers_bench
 run mqtt_bench
 exit "$status"
