@@ -1,14 +1,15 @@
 #pragma once
 // The desktop's part in the program, apart from the tray: the options of the
 // page "Desktop", the announcement of a known caller (a notification at once,
-// the spoken text a second later), the notification of every call, and the
-// contact lookup. No Qt: the notifications, the speech and the contact window
-// are devices of the front end.
+// the spoken text a second later), the notification of every call and of a
+// received D-Mail, and the contact lookup. No Qt: the notifications, the speech and the contact
+// window are devices of the front end.
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "calls/call_monitor.h"
 #include "core/devices.h"
@@ -42,6 +43,8 @@ class DesktopIntegration final : public CallDesktop {
     // How long the notification of an ended call stays.
     static constexpr std::uint32_t kEndedNoticeMs = 10000;
     static constexpr std::uint32_t kAnnouncementNotice = 1;
+    // Received D-Mails notified at the same time, at most.
+    static constexpr std::size_t kMaxDMailNotices = 8;
 
     explicit DesktopIntegration(DesktopHost host);
 
@@ -54,6 +57,11 @@ class DesktopIntegration final : public CallDesktop {
     void AnnounceCaller(const std::string& name) override;
     void CallArrived(std::uint32_t plci, const std::string& line) override;
     void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) override;
+
+    // A D-Mail arrived while its message log was not in view; it stays
+    // notified until the log comes into view.
+    void DMailReceived(const std::string& sender, const std::string& text);
+    void MessageLogInView();
 
     // At the end of every call that had a record: an announcement still
     // shown or spoken goes.
@@ -72,12 +80,17 @@ class DesktopIntegration final : public CallDesktop {
 
   private:
     void Speak();
+    std::uint32_t NextNoticeId();
 
     DesktopHost h_;
     AgentOptions options_;
     Timer speechDelay_;
     std::string pendingSpeech_;
     bool characterLoaded_ = false;
+    // The announcement's own notification is shown (call notifications off).
+    bool announcementShown_ = false;
+    // The announcement that the call's notification, following at once, carries.
+    std::string announced_;
     ContactSearch search_;
     // The notifications of calls still in progress, by PLCI: id and line.
     struct CallNotice {
@@ -86,6 +99,7 @@ class DesktopIntegration final : public CallDesktop {
     };
     std::map<std::uint32_t, CallNotice> callNotices_;
     std::uint32_t nextNoticeId_ = kAnnouncementNotice + 1;
+    std::vector<std::uint32_t> dmailNotices_;
 };
 
 }  // namespace tolvar

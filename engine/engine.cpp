@@ -29,19 +29,22 @@ Engine::Engine(EngineHost host)
       tray_(host_.ui, host_.timers, host_.devices.sound),
       rules_([this](Page page) { SetActivePage(page); }, [this] { ui_.RulesChanged(rules_); }),
       ruleEditor_(rules_, [this](Page page) { SetActivePage(page); }),
-      dmail_(DMailHost{.capi = capi_,
-                       .connections = Connections_,
-                       .timers = host_.timers,
-                       .clock = host_.clock,
-                       .ui = host_.ui,
-                       .dialogs = host_.dialogs,
-                       .log = eventLog_,
-                       .receivers = receivers_,
-                       .settings = dmailSettings_,
-                       .registry = [this] { return registry_.get(); },
-                       .windowVisible = [this] { return windowVisible_; },
-                       .activePage = [this] { return activePage_; },
-                       .setAttention = [this](bool on) { SetAttention(on); }}),
+      dmail_(DMailHost{
+          .capi = capi_,
+          .connections = Connections_,
+          .timers = host_.timers,
+          .clock = host_.clock,
+          .ui = host_.ui,
+          .dialogs = host_.dialogs,
+          .log = eventLog_,
+          .receivers = receivers_,
+          .settings = dmailSettings_,
+          .registry = [this] { return registry_.get(); },
+          .windowVisible = [this] { return windowVisible_; },
+          .activePage = [this] { return activePage_; },
+          .setAttention = [this](bool on) { SetAttention(on); },
+          .notify = [this](const std::string& sender,
+                           const std::string& text) { desktop_.DMailReceived(sender, text); }}),
       desktop_(DesktopHost{.ui = host_.ui,
                            .dialogs = host_.dialogs,
                            .timers = host_.timers,
@@ -308,6 +311,7 @@ void Engine::ShowWindow(std::optional<Page> page) {
 
 void Engine::FormShow() {
     SetAttention(false);
+    if (activePage_ == Page::DMail) desktop_.MessageLogInView();
     if (activePage_ == Page::Desktop) ShowDesktopPage();
 }
 
@@ -333,6 +337,7 @@ void Engine::SetActivePage(Page page) {
     if (page == Page::Desktop) ShowDesktopPage();
     // Looking at the event log ends the attention signal.
     if (page == Page::Protokoll) SetAttention(false);
+    if (page == Page::DMail && windowVisible_) desktop_.MessageLogInView();
 }
 
 void Engine::TrayDoubleClick() {
