@@ -1,6 +1,7 @@
 // The page "Überwachung" on the real window: tree, grid, overlays, menus.
 
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -150,6 +151,33 @@ TEST_F(RuleEditorWindow, EntriesAreAddedLastSortedAtTheNextSelectionAndKeepTheir
     EXPECT_EQ(w.Rows(), (Texts{"22:00:00 | Sound | klingel.wav"}));
     w.Action("cmDelEntry")->trigger();
     EXPECT_EQ(w.Rows().size(), 1u);
+}
+
+// A right click anywhere on the grid opens its menu, on the controls laid
+// over a cell and in the open text editor too, never a control's own menu.
+TEST_F(RuleEditorWindow, TheGridsMenuOnEveryCellTheControlsOverItIncluded) {
+    w.Start(kRules);
+    const auto rightClick = [&](QWidget* target) {
+        ASSERT_TRUE(target);
+        const QPoint pos(3, 3);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+        QCoreApplication::sendEvent(target, &event);
+        auto* menu = w.form->findChild<QMenu*>("PropGripPopUp");
+        EXPECT_TRUE(menu->isVisible()) << target->objectName().toStdString();
+        menu->hide();
+        EXPECT_TRUE(QApplication::activePopupWidget() == nullptr);
+    };
+    w.SelectCell(1, 0);
+    rightClick(TimePicker()->findChild<QLineEdit*>());
+    rightClick(TimePicker());
+    w.SelectCell(1, 1);
+    rightClick(Actions());
+    w.SelectCell(1, 2);
+    rightClick(FileButton());
+    w.Select(kBuero, "0302222");
+    w.SelectCell(0, 2);
+    QTest::keyClick(w.Grid(), Qt::Key_F2);
+    rightClick(w.Child<QLineEdit>("PropGridEditor"));
 }
 
 TEST_F(RuleEditorWindow, OverlaysFollowTheCellAndTheActionDecidesTheParameter) {
