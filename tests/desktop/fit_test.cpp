@@ -18,13 +18,16 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTest>
 #include <QTimeEdit>
 #include <QTranslator>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include "app/qt_translations.h"
 #include "rules/rule_editor.h"
@@ -70,11 +73,15 @@ class Fit : public test::WindowHost {
             if (auto* label = qobject_cast<QLabel*>(child)) Check(label);
             if (auto* box = qobject_cast<QCheckBox*>(child))
                 Wider(box, box->sizeHint().width(), box->width(), box->text());
-            if (auto* button = qobject_cast<QPushButton*>(child))
-                Wider(button,
-                      Width(button, button->text()) +
-                          2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin),
-                      button->width(), button->text());
+            if (auto* button = qobject_cast<QPushButton*>(child)) {
+                // The style draws the text inside the button's contents.
+                QStyleOptionButton opt;
+                opt.initFrom(button);
+                opt.text = button->text();
+                const QRect contents =
+                    button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button);
+                Wider(button, Width(button, button->text()), contents.width(), button->text());
+            }
             if (auto* group = qobject_cast<QGroupBox*>(child))
                 Wider(group, Width(group, group->title()) + 8, group->width(), group->title());
             if (auto* list = qobject_cast<QListWidget*>(child))
@@ -113,10 +120,16 @@ class Fit : public test::WindowHost {
         Wider(header, header->fontMetrics().height(), header->height(), "header height");
 
         // The controls laid over a cell show their whole text too.
+        const auto click = [grid](int column) {
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                              grid->visualRect(grid->model()->index(0, column)).center());
+        };
+        click(0);
         auto* picker = form->findChild<QTimeEdit*>("TimePicker");
         auto* timeText = picker->findChild<QLineEdit*>();
         Wider(picker, Width(timeText, picker->text()) + 4, timeText->contentsRect().width(),
               picker->text());
+        click(1);
         auto* action = form->findChild<QComboBox*>("cbAction");
         QStyleOptionComboBox opt;
         opt.initFrom(action);
@@ -131,7 +144,16 @@ class Fit : public test::WindowHost {
         auto* tree = form->findChild<QTreeWidget*>("TreeView");
         tree->expandAll();
         QApplication::processEvents();
-        Wider(tree, tree->sizeHintForColumn(0), tree->viewport()->width(), "the longest label");
+        QStyleOptionViewItem opt;
+        opt.initFrom(tree);
+        opt.decorationSize = tree->iconSize();
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QModelIndex index = tree->indexFromItem(*it);
+            // Indented as its level, then its icon and label as drawn.
+            Wider(tree,
+                  tree->visualRect(index).x() + tree->itemDelegate()->sizeHint(opt, index).width(),
+                  tree->viewport()->width(), (*it)->text(0));
+        }
     }
 
     void Lines(QListView* list, const std::vector<std::string>& lines) {

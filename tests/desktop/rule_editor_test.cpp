@@ -175,6 +175,7 @@ TEST_F(RuleEditorWindow, TheGridsMenuOnEveryCellTheControlsOverItIncluded) {
     w.SelectCell(1, 2);
     rightClick(FileButton());
     w.Select(kBuero, "0302222");
+    w.SelectCell(0, 0);
     w.SelectCell(0, 2);
     QTest::keyClick(w.Grid(), Qt::Key_F2);
     rightClick(w.Child<QLineEdit>("PropGridEditor"));
