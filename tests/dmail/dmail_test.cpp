@@ -379,9 +379,9 @@ TEST_F(DMailTest, AMessageOutOfViewIsNotifiedUntilItsLogIsInView) {
     EXPECT_TRUE(notices().empty());
     // Hidden on the page: out of view until the window is shown.
     host.engine->cmCloseClick();
-    receive("Tschüss", 0x504);
+    receive("Tschuess", 0x504);
     EXPECT_EQ(notices(),
-              std::vector<std::string>{"notify: 4 DMail eingetroffen | 01701234 > Tschüss"});
+              std::vector<std::string>{"notify: 4 DMail eingetroffen | 01701234 > Tschuess"});
     host.engine->ShowWindow();
     EXPECT_EQ(notices(), std::vector<std::string>{"notify-close: 4"});
 }
