@@ -110,7 +110,7 @@ void DesktopIntegration::CallFinished(std::uint32_t plci, const std::string& end
                                            .expireMs = kEndedNoticeMs});
 }
 
-void DesktopIntegration::DMailReceived(const std::string& sender, const std::string& text) {
+void DesktopIntegration::DMailReceived(const std::string& logLine) {
     // A sender who keeps sending while nobody looks fills no screen: the
     // oldest goes.
     if (dmailNotices_.size() >= kMaxDMailNotices) {
@@ -118,10 +118,8 @@ void DesktopIntegration::DMailReceived(const std::string& sender, const std::str
         dmailNotices_.erase(dmailNotices_.begin());
     }
     dmailNotices_.push_back(NextNoticeId());
-    // The line the message log shows.
-    h_.devices.notifier.Notify(
-        dmailNotices_.back(),
-        {.summary = "DMail eingetroffen", .body = sender + " > " + text, .expireMs = 0});
+    h_.devices.notifier.Notify(dmailNotices_.back(),
+                               {.summary = "DMail eingetroffen", .body = logLine, .expireMs = 0});
 }
 
 void DesktopIntegration::MessageLogInView() {

@@ -58,9 +58,9 @@ class DesktopIntegration final : public CallDesktop {
     void CallArrived(std::uint32_t plci, const std::string& line) override;
     void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) override;
 
-    // A D-Mail arrived while its message log was not in view; it stays
-    // notified until the log comes into view.
-    void DMailReceived(const std::string& sender, const std::string& text);
+    // A D-Mail arrived while its message log was not in view (logLine: its
+    // line there); it stays notified until the log comes into view.
+    void DMailReceived(const std::string& logLine);
     void MessageLogInView();
 
     // At the end of every call that had a record: an announcement still

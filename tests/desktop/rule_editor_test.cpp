@@ -13,6 +13,7 @@
 #include <QTimeEdit>
 #include <QToolButton>
 
+#include "app/font_scale.h"
 #include "rules/rule_editor.h"
 #include "rules_window.h"
 
@@ -63,15 +64,17 @@ TEST_F(RuleEditorWindow, StartShowsTheFirstCallerOfTheFirstMsn) {
     EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "Aktion:");
     EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), "Parameter:");
 
-    // Layout: indent, column widths, row height, vertical scrolling only.
+    // Layout: indent, column widths and row height (grown with the font),
+    // vertical scrolling only.
+    const FontScale scale = FontScale::Application();
     EXPECT_EQ(w.Tree()->indentation(), 19);
-    EXPECT_EQ(w.Grid()->columnWidth(0), 68);
-    EXPECT_EQ(w.Grid()->columnWidth(1), 74);
+    EXPECT_EQ(w.Grid()->columnWidth(0), scale.X(68));
+    EXPECT_EQ(w.Grid()->columnWidth(1), scale.X(74));
     const QWidget* panel = w.Child<QWidget>("GridPanel");
-    EXPECT_EQ(
-        w.Grid()->columnWidth(2),
-        panel->width() - 68 - 74 - panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 7);
-    EXPECT_EQ(w.Grid()->verticalHeader()->defaultSectionSize(), 16);
+    EXPECT_EQ(w.Grid()->columnWidth(2),
+              panel->width() - scale.X(68) - scale.X(74) -
+                  panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 7);
+    EXPECT_EQ(w.Grid()->verticalHeader()->defaultSectionSize(), scale.Y(16));
     EXPECT_EQ(w.Grid()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(w.Tree()->topLevelItem(0)->icon(0).availableSizes(QIcon::Selected).size(), 1);
 
@@ -201,7 +204,9 @@ TEST_F(RuleEditorWindow, OverlaysFollowTheCellAndTheActionDecidesTheParameter) {
     const QRect param = w.Grid()->visualRect(w.Grid()->currentIndex());
     const QPoint right =
         w.Grid()->viewport()->mapTo(FileButton()->parentWidget(), param.topRight());
-    EXPECT_EQ(FileButton()->geometry(), QRect(right.x() + 1 - 18, right.y() + 2, 19, 15));
+    const FontScale scale = FontScale::Application();
+    EXPECT_EQ(FileButton()->geometry(),
+              QRect(right.x() + 2 - scale.X(19), right.y() + 2, scale.X(19), scale.Y(16) - 1));
 
     // Each action in turn on the entry with a parameter: kept or cleared, and
     // the "..." button only for "Ausführen" and "Sound", only in column 2.
