@@ -13,6 +13,7 @@
 #include "app/qt_dialogs.h"
 #include "app/qt_io_service.h"
 #include "app/qt_timer_service.h"
+#include "app/qt_translations.h"
 #include "app/quit_signals.h"
 #include "capi/libcapi20_driver.h"
 #include "core/single_instance.h"
@@ -38,6 +39,7 @@ int RunDesktop(int argc, char** argv, const Options& options) {
     app.setApplicationName("Tolvar");
     // Hiding the last window must not end the program: it lives in the tray.
     app.setQuitOnLastWindowClosed(false);
+    InstallQtTranslations(app);
 
     TMainForm form;
     QtDialogs dialogs(&form);

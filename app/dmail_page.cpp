@@ -14,6 +14,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "app/font_scale.h"
 #include "app/main_form.h"
 #include "app/qt_text.h"
 #include "dmail/dmail.h"
@@ -63,7 +64,7 @@ DMailPage::DMailPage(TMainForm& form) : form_(form) {
     edDMailOwnMSN = new QLineEdit;
     edDMailOwnMSN->setObjectName("edDMailOwnMSN");
     edDMailOwnMSN->setMaxLength(static_cast<int>(kDMailMaxOwnMsnChars));
-    edDMailOwnMSN->setFixedWidth(90);
+    edDMailOwnMSN->setFixedWidth(FontScale::Application().X(90));
     BtnSendDMail = new QPushButton("D-Mail &senden");
     BtnSendDMail->setObjectName("BtnSendDMail");
     BtnSendDMail->setDefault(true);
@@ -153,8 +154,9 @@ void DMailPage::BuildReceiver() {
     receiverList_->setModel(sorted_);
     receiverList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     receiverList_->setFixedHeight(receiverList_->fontMetrics().height() * kReceiverLines + 6);
-    receiverList_->setFixedWidth(170);
-    cbDMailReceiver->setFixedWidth(170);
+    const int width = FontScale::Application().X(170);
+    receiverList_->setFixedWidth(width);
+    cbDMailReceiver->setFixedWidth(width);
     connect(receiverList_, &QListView::clicked, this, [this](const QModelIndex& index) {
         cbDMailReceiver->setEditText(index.data(Qt::DisplayRole).toString());
         receiverList_->setCurrentIndex(index);

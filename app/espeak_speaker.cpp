@@ -57,8 +57,10 @@ void EspeakSpeaker::Speak(const std::string& text, const Voice& voice) {
     if (wav_.isEmpty()) return;  // nowhere to put the speech: silence
     auto* process = new QProcess(this);
     running_ = process;
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // What the sound libraries print (ALSA's complaints about missing
+    // cards) is no business of the user's terminal.
     process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
     connect(process, &QProcess::finished, this,
             [this, process](int exitCode, QProcess::ExitStatus status) {
                 Finished(process, status == QProcess::NormalExit ? exitCode : -1);

@@ -23,6 +23,7 @@
 
 #include "app/desktop_page.h"
 #include "app/dmail_page.h"
+#include "app/font_scale.h"
 #include "app/log_page.h"
 #include "app/mqtt_group.h"
 #include "app/qt_text.h"
@@ -49,6 +50,8 @@ TMainForm::TMainForm(std::optional<bool> tray)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     trayIcons_[0] = IcnTaskbar(0);
     trayIcons_[1] = IcnTaskbar(1);
+    greyedTrayIcons_[0] = IcnTaskbar(0, true);
+    greyedTrayIcons_[1] = IcnTaskbar(1, true);
     setWindowIcon(trayIcons_[0]);
     BuildMenu();
     BuildPages();
@@ -97,7 +100,9 @@ void TMainForm::BuildMenu() {
 void TMainForm::BuildPages() {
     pages_ = new QTabWidget;
     pages_->setObjectName("PageControl");
-    pages_->setFixedSize(kClientWidth, kClientHeight);
+    // The described size, grown with the desktop's font so that nothing is cut.
+    const FontScale scale = FontScale::Application();
+    pages_->setFixedSize(scale.X(kClientWidth), scale.Y(kClientHeight));
     // All seven captions must fit the fixed width without scroll arrows.
     pages_->tabBar()->setUsesScrollButtons(false);
     pages_->setStyleSheet("QTabBar::tab { padding: 3px 4px; }");
@@ -339,7 +344,13 @@ void TMainForm::SetClipboard(const std::string& text) {
 
 void TMainForm::SetTrayIcon(int phase) {
     trayPhase_ = phase;
-    if (tray_) tray_->setIcon(trayIcons_[phase & 1]);
+    if (tray_) tray_->setIcon((trayGreyed_ ? greyedTrayIcons_ : trayIcons_)[phase & 1]);
+}
+
+void TMainForm::CapiLinkChanged(bool up, const std::string&) {
+    // The tip says why; the icon shows it at a glance.
+    trayGreyed_ = !up;
+    SetTrayIcon(trayPhase_);
 }
 
 void TMainForm::SetTrayTip(const std::string& tip) {

@@ -67,12 +67,14 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     void SetTrayIcon(int phase) override;
     void SetTrayTip(const std::string& tip) override;
     void AttentionChanged(bool) override {}
-    void CapiLinkChanged(bool, const std::string&) override {}
+    void CapiLinkChanged(bool up, const std::string& text) override;
     void MqttLinkChanged(bool up, const std::string& text) override;
     void RulesChanged(const RuleStore& rules) override;
 
     QSystemTrayIcon* Tray() const { return tray_; }
     int TrayPhase() const { return trayPhase_; }
+    // The icon is greyed while CAPI cannot be reached.
+    bool TrayGreyed() const { return trayGreyed_; }
     const QString& TrayTip() const { return trayTip_; }
     QListView* EventLogList() const;
 
@@ -123,7 +125,9 @@ class TMainForm final : public QMainWindow, public FrontEnd {
     IsdnPage* isdn_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QIcon trayIcons_[2];
+    QIcon greyedTrayIcons_[2];
     int trayPhase_ = 0;
+    bool trayGreyed_ = false;
     QString trayTip_ = "Tolvar";
     // The widgets behind the controls the engine names; pages register theirs.
     QWidget* ControlWidget(Control control) const;

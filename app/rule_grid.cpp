@@ -128,7 +128,7 @@ class EntryModel final : public QAbstractTableModel {
 // column 2, which writes the parameter on every change.
 class EntryDelegate final : public QStyledItemDelegate {
   public:
-    EntryDelegate(std::function<void()> opened,
+    EntryDelegate(std::function<void(QWidget*)> opened,
                   std::function<void(const QModelIndex&, const QString&)> changed, QObject* parent)
         : QStyledItemDelegate(parent), opened_(std::move(opened)), changed_(std::move(changed)) {}
 
@@ -151,8 +151,8 @@ class EntryDelegate final : public QStyledItemDelegate {
     }
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex& index) const override {
-        opened_();
         auto* line = new QLineEdit(parent);
+        opened_(line);
         line->setObjectName("PropGridEditor");
         line->setAccessibleName("Parameter");
         line->setFrame(false);
@@ -173,7 +173,7 @@ class EntryDelegate final : public QStyledItemDelegate {
     void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
 
   private:
-    std::function<void()> opened_;
+    std::function<void(QWidget*)> opened_;
     std::function<void(const QModelIndex&, const QString&)> changed_;
 };
 
@@ -191,13 +191,16 @@ RuleGridPanel::RuleGridPanel(TMainForm& form) : form_(form) {
     model_ = new EntryModel(form_, this);
     PropGrid->setModel(model_);
     PropGrid->setItemDelegate(new EntryDelegate(
-        [this] { HideOverlays(); },
+        [this](QWidget* editor) {
+            HideOverlays();
+            UseGridMenu(editor);
+        },
         [this](const QModelIndex& index, const QString& text) { ParamEdited(index, text); }, this));
     PropGrid->verticalHeader()->hide();
-    PropGrid->verticalHeader()->setMinimumSectionSize(kRowHeight);
-    PropGrid->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    PropGrid->verticalHeader()->setMinimumSectionSize(scale_.Y(kRowHeight));
+    PropGrid->verticalHeader()->setDefaultSectionSize(scale_.Y(kRowHeight));
     PropGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    PropGrid->horizontalHeader()->setFixedHeight(kRowHeight);
+    PropGrid->horizontalHeader()->setFixedHeight(scale_.Y(kRowHeight));
     PropGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     PropGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     PropGrid->horizontalHeader()->setHighlightSections(false);
@@ -208,8 +211,8 @@ RuleGridPanel::RuleGridPanel(TMainForm& form) : form_(form) {
     PropGrid->setEditTriggers(QAbstractItemView::SelectedClicked |
                               QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed |
                               QAbstractItemView::DoubleClicked);
-    PropGrid->setColumnWidth(0, kColumnWidths[0]);
-    PropGrid->setColumnWidth(1, kColumnWidths[1]);
+    PropGrid->setColumnWidth(0, scale_.X(kColumnWidths[0]));
+    PropGrid->setColumnWidth(1, scale_.X(kColumnWidths[1]));
     PropGrid->hide();
     layout->addWidget(PropGrid);
     connect(PropGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -237,7 +240,7 @@ RuleGridPanel::RuleGridPanel(TMainForm& form) : form_(form) {
     cbAction->setAccessibleName("Aktion");
     cbAction->setEditable(false);
     for (const char* text : kActionTexts) cbAction->addItem(QString::fromUtf8(text));
-    cbAction->setItemDelegate(new FixedHeightDelegate(kActionItemHeight, cbAction));
+    cbAction->setItemDelegate(new FixedHeightDelegate(scale_.Y(kActionItemHeight), cbAction));
     connect(cbAction, &QComboBox::currentIndexChanged, this, &RuleGridPanel::cbActionChange);
 
     BtnPropGridAction = new QToolButton(this);
@@ -258,14 +261,31 @@ RuleGridPanel::RuleGridPanel(TMainForm& form) : form_(form) {
     PropGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(PropGrid, &QWidget::customContextMenuRequested, this,
             &RuleGridPanel::PropGripPopUpPopup);
+    for (QWidget* overlay : {static_cast<QWidget*>(TimePicker), static_cast<QWidget*>(cbAction),
+                             static_cast<QWidget*>(BtnPropGridAction)})
+        UseGridMenu(overlay);
+}
+
+void RuleGridPanel::UseGridMenu(QWidget* w) {
+    // Every cell offers the grid's menu, the ones under a control too: not
+    // the time field's or the text editor's own.
+    QList<QWidget*> targets{w};
+    for (QLineEdit* line : w->findChildren<QLineEdit*>()) targets << line;
+    for (QWidget* target : targets) {
+        target->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(
+            target, &QWidget::customContextMenuRequested, this, [this, target](const QPoint& pos) {
+                PropGripPopUpPopup(PropGrid->viewport()->mapFromGlobal(target->mapToGlobal(pos)));
+            });
+    }
 }
 
 void RuleGridPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The third column takes what the first two and the scroll bar leave.
     const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, PropGrid);
-    PropGrid->setColumnWidth(
-        2, std::max(0, width() - kColumnWidths[0] - kColumnWidths[1] - arrow - 7));
+    PropGrid->setColumnWidth(2, std::max(0, width() - scale_.X(kColumnWidths[0]) -
+                                                scale_.X(kColumnWidths[1]) - arrow - 7));
     PlaceOverlays();
 }
 
@@ -330,7 +350,9 @@ void RuleGridPanel::PlaceOverlays() {
     const int h = cell.height();
     TimePicker->setGeometry(at.x() + 1, at.y() + 1, w + 2, h + 1);
     cbAction->setGeometry(at.x() + 1, at.y() + 1, w + 2, h - 2);
-    BtnPropGridAction->setGeometry(at.x() + w - 18, at.y() + 2, 19, kRowHeight - 1);
+    const int button = scale_.X(19);
+    BtnPropGridAction->setGeometry(at.x() + w - button + 1, at.y() + 2, button,
+                                   scale_.Y(kRowHeight) - 1);
     TimePicker->setVisible(inView && overlay_.timePicker);
     cbAction->setVisible(inView && overlay_.actionList);
     BtnPropGridAction->setVisible(inView && overlay_.fileButton);

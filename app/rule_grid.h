@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "app/font_scale.h"
 #include "rules/rule_editor.h"
 
 class QComboBox;
@@ -45,6 +46,8 @@ class RuleGridPanel final : public QWidget {
     void PropGridSelectCell(const QModelIndex& index);
     void PlaceOverlays();
     void PropGripPopUpPopup(const QPoint& pos);
+    // A right click on w (a control laid over a cell) opens the grid's menu.
+    void UseGridMenu(QWidget* w);
     void TimePickerChange();
     void cbActionChange(int index);
     void BtnPropGridActionClick();
@@ -53,6 +56,8 @@ class RuleGridPanel final : public QWidget {
     void OnOverlaidEntry(const std::function<void(RuleEditor&, std::size_t)>& fn);
 
     TMainForm& form_;
+    // The columns' widths and the rows' height grow with the desktop's font.
+    const FontScale scale_ = FontScale::Application();
     QTableView* PropGrid = nullptr;
     EntryModel* model_ = nullptr;
     QTimeEdit* TimePicker = nullptr;

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include "app/font_scale.h"
 #include "app/qt_text.h"
 #include "app/rule_editing.h"
 #include "app/rule_grid.h"
@@ -19,7 +20,7 @@ RulesPage::RulesPage(TMainForm& form) : form_(form) {
     setObjectName("tsUeberwachung");
     auto* layout = new QHBoxLayout(this);
     TreeView = new RuleTree;
-    TreeView->setFixedWidth(kTreeWidth);
+    TreeView->setFixedWidth(FontScale::Application().X(kTreeWidth));
     layout->addWidget(TreeView);
     GridPanel = new RuleGridPanel(form_);
     layout->addWidget(GridPanel, 1);

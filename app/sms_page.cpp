@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTextBlock>
 
+#include "app/font_scale.h"
 #include "app/main_form.h"
 #include "app/qt_text.h"
 #include "app/receiver_box.h"
@@ -85,12 +86,13 @@ void SmsMemo::Enforce() {
 
 SmsPage::SmsPage(TMainForm& form) : form_(form) {
     setObjectName("tsSMS");
+    const FontScale scale = FontScale::Application();
     auto* grid = new QGridLayout(this);
 
     auto* lbReceiver = new QLabel("SMS &Empfänger:");
     lbReceiver->setObjectName("lbReceiver");
     cbSMSReceiver = new ReceiverBox("cbSMSReceiver", "SMS Empfänger");
-    cbSMSReceiver->setFixedWidth(150);
+    cbSMSReceiver->setFixedWidth(scale.X(150));
     lbReceiver->setBuddy(cbSMSReceiver->Edit());
 
     auto* lbSMSMessage = new QLabel("S&MS Nachricht:");
@@ -113,7 +115,7 @@ SmsPage::SmsPage(TMainForm& form) : form_(form) {
     LBSMSTrace->setAccessibleName("SMS Trace");
     LBSMSTrace->setFocusPolicy(Qt::NoFocus);
     LBSMSTrace->setStyleSheet("QListWidget { background-color: #c0c0c0; }");
-    LBSMSTrace->setFixedHeight(76);
+    LBSMSTrace->setFixedHeight(scale.Y(76));
     Label13->setBuddy(LBSMSTrace);
 
     grid->addWidget(lbReceiver, 0, 0);

@@ -1,5 +1,6 @@
 #include "app/tray_icons.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -44,20 +45,31 @@ void PaintTrayIcon(QPainter& p, int phase) {
 
 namespace {
 
-QPixmap Draw(int size, int phase) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.scale(size / 32.0, size / 32.0);
-    PaintTrayIcon(p, phase);
-    return pm;
+QPixmap Draw(int size, int phase, bool greyed) {
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.scale(size / 32.0, size / 32.0);
+        PaintTrayIcon(p, phase);
+    }
+    if (greyed) {
+        // Grey and faded, as a disabled icon looks on any panel.
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const QRgb c = image.pixel(x, y);
+                const int grey = 96 + qGray(c) / 2;
+                image.setPixel(x, y, qRgba(grey, grey, grey, qAlpha(c) * 3 / 4));
+            }
+    }
+    return QPixmap::fromImage(image);
 }
 
 }  // namespace
 
-QIcon IcnTaskbar(int phase) {
+QIcon IcnTaskbar(int phase, bool greyed) {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(Draw(size, phase));
+    for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(Draw(size, phase, greyed));
     return icon;
 }
 

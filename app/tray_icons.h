@@ -12,6 +12,8 @@ namespace tolvar {
 // other sizes. The installed application icons are made from the same drawing.
 void PaintTrayIcon(QPainter& p, int phase);
 
-QIcon IcnTaskbar(int phase);
+// greyed: the icon while there is no connection to CAPI, the same drawing
+// without its colours.
+QIcon IcnTaskbar(int phase, bool greyed = false);
 
 }  // namespace tolvar

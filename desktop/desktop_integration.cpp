@@ -69,7 +69,15 @@ void DesktopIntegration::AnnounceCaller(const std::string& name) {
     // program goes on.
     const std::string text = "Anruf von " + name;
     characterLoaded_ = true;
-    h_.devices.notifier.Notify(kAnnouncementNotice, {.summary = text, .body = "", .expireMs = 0});
+    // One notification per call: where every call is notified, the call's
+    // own notification, which follows at once, carries the announcement.
+    if (options_.Notify) {
+        announced_ = text;
+    } else {
+        announcementShown_ = true;
+        h_.devices.notifier.Notify(kAnnouncementNotice,
+                                   {.summary = text, .body = "", .expireMs = 0});
+    }
     pendingSpeech_ = text;
     speechDelay_.Restart();
 }
@@ -85,17 +93,26 @@ void DesktopIntegration::ReleaseCharacter() {
     characterLoaded_ = false;
     speechDelay_.SetEnabled(false);
     h_.devices.announcer.StopSpeaking();
-    h_.devices.notifier.Withdraw(kAnnouncementNotice);
+    announced_.clear();
+    if (announcementShown_) h_.devices.notifier.Withdraw(kAnnouncementNotice);
+    announcementShown_ = false;
+}
+
+std::uint32_t DesktopIntegration::NextNoticeId() {
+    const std::uint32_t id = nextNoticeId_++;
+    if (nextNoticeId_ == 0) nextNoticeId_ = kAnnouncementNotice + 1;
+    return id;
 }
 
 void DesktopIntegration::CallArrived(std::uint32_t plci, const std::string& line) {
+    const std::string summary = announced_.empty() ? "Anruf" : announced_;
+    announced_.clear();
     if (!options_.Notify) return;
     // Records dropped from a full list never end; their notices must not pile up.
     if (callNotices_.size() >= h_.callCapacity()) callNotices_.erase(callNotices_.begin());
-    const CallNotice notice{nextNoticeId_++, WithoutTime(line)};
-    if (nextNoticeId_ == 0) nextNoticeId_ = kAnnouncementNotice + 1;
+    const CallNotice notice{NextNoticeId(), WithoutTime(line)};
     callNotices_[plci] = notice;
-    h_.devices.notifier.Notify(notice.id, {.summary = "Anruf", .body = notice.line, .expireMs = 0});
+    h_.devices.notifier.Notify(notice.id, {.summary = summary, .body = notice.line, .expireMs = 0});
 }
 
 void DesktopIntegration::CallFinished(std::uint32_t plci, const std::string& ending, bool missed) {
@@ -106,6 +123,23 @@ void DesktopIntegration::CallFinished(std::uint32_t plci, const std::string& end
     h_.devices.notifier.Notify(notice.id, {.summary = missed ? "Verpasster Anruf" : "Anruf",
                                            .body = notice.line + ending,
                                            .expireMs = kEndedNoticeMs});
+}
+
+void DesktopIntegration::DMailReceived(const std::string& logLine) {
+    // A sender who keeps sending while nobody looks fills no screen: the
+    // oldest goes.
+    if (dmailNotices_.size() >= kMaxDMailNotices) {
+        h_.devices.notifier.Withdraw(dmailNotices_.front());
+        dmailNotices_.erase(dmailNotices_.begin());
+    }
+    dmailNotices_.push_back(NextNoticeId());
+    h_.devices.notifier.Notify(dmailNotices_.back(),
+                               {.summary = "DMail eingetroffen", .body = logLine, .expireMs = 0});
+}
+
+void DesktopIntegration::MessageLogInView() {
+    for (std::uint32_t id : dmailNotices_) h_.devices.notifier.Withdraw(id);
+    dmailNotices_.clear();
 }
 
 void DesktopIntegration::tsMSOptionsShow() {

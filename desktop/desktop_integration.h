@@ -1,14 +1,15 @@
 #pragma once
 // The desktop's part in the program, apart from the tray: the options of the
 // page "Desktop", the announcement of a known caller (a notification at once,
-// the spoken text a second later), the notification of every call, and the
-// contact lookup. No Qt: the notifications, the speech and the contact window
-// are devices of the front end.
+// the spoken text a second later), the notification of every call and of a
+// received D-Mail, and the contact lookup. No Qt: the notifications, the speech and the contact
+// window are devices of the front end.
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "calls/call_monitor.h"
 #include "capi/connection.h"
@@ -47,6 +48,8 @@ class DesktopIntegration final : public CallDesktop {
     // How long the notification of an ended call stays.
     static constexpr std::uint32_t kEndedNoticeMs = 10000;
     static constexpr std::uint32_t kAnnouncementNotice = 1;
+    // Received D-Mails notified at the same time, at most.
+    static constexpr std::size_t kMaxDMailNotices = 8;
 
     explicit DesktopIntegration(DesktopHost host);
 
@@ -59,6 +62,11 @@ class DesktopIntegration final : public CallDesktop {
     void AnnounceCaller(const std::string& name) override;
     void CallArrived(std::uint32_t plci, const std::string& line) override;
     void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) override;
+
+    // A D-Mail arrived while its message log was not in view (logLine: its
+    // line there); it stays notified until the log comes into view.
+    void DMailReceived(const std::string& logLine);
+    void MessageLogInView();
 
     // At the end of every call that had a record: an announcement still
     // shown or spoken goes.
@@ -81,6 +89,7 @@ class DesktopIntegration final : public CallDesktop {
     void Speak();
     // The address book indexed is the one chosen, while the lookup is on.
     void KeepAddressBook();
+    std::uint32_t NextNoticeId();
 
     DesktopHost h_;
     AgentOptions options_;
@@ -89,6 +98,10 @@ class DesktopIntegration final : public CallDesktop {
     bool characterLoaded_ = false;
     ContactIndex index_;
     std::size_t lookups_ = 0;
+    // The announcement's own notification is shown (call notifications off).
+    bool announcementShown_ = false;
+    // The announcement that the call's notification, following at once, carries.
+    std::string announced_;
     // The notifications of calls still in progress, by PLCI: id and line.
     struct CallNotice {
         std::uint32_t id;
@@ -96,6 +109,7 @@ class DesktopIntegration final : public CallDesktop {
     };
     std::map<std::uint32_t, CallNotice> callNotices_;
     std::uint32_t nextNoticeId_ = kAnnouncementNotice + 1;
+    std::vector<std::uint32_t> dmailNotices_;
 };
 
 }  // namespace tolvar

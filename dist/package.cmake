@@ -19,6 +19,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TOLVAR_MAINTAINER}")
 # Dependencies from the shared libraries the programs link (libcapi20, Qt,
 # libcanberra, ...), as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own German texts (standard buttons, file dialog, edit menus) are data,
+# which dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # CPack puts the summary above it as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tolvar watches an ISDN basic-rate line through CAPI 2.0. It lives in the

@@ -95,6 +95,8 @@ struct DMailHost {
     std::function<bool()> windowVisible;
     std::function<Page()> activePage;
     std::function<void(bool)> setAttention;
+    // A message delivered while the message log is not in view: its line there.
+    std::function<void(const std::string&)> notify;
 };
 
 class DMail final : public CallOwner, public DMailReception {

@@ -119,6 +119,8 @@ void DMail::Deliver(const std::string& sender, const std::string& text) {
         h_.log.DateHeaderRule();
         h_.log.AppendLine(FormatLongTime(h_.clock.Now().timeOfDay) + "   " + sender + " * " + text);
         h_.log.WriteFile();
+        // And the desktop tells of it.
+        if (h_.notify) h_.notify(sender + " > " + text);
     }
     // 2. The message log.
     h_.ui.AppendStatusLine(StatusList::DMailLog, sender + " > " + text, false);

@@ -42,7 +42,8 @@ Engine::Engine(EngineHost host)
                        .registry = [this] { return registry_.get(); },
                        .windowVisible = [this] { return windowVisible_; },
                        .activePage = [this] { return activePage_; },
-                       .setAttention = [this](bool on) { SetAttention(on); }}),
+                       .setAttention = [this](bool on) { SetAttention(on); },
+                       .notify = [this](const std::string& l) { desktop_.DMailReceived(l); }}),
       desktop_(DesktopHost{.ui = host_.ui,
                            .dialogs = host_.dialogs,
                            .timers = host_.timers,
@@ -348,6 +349,7 @@ void Engine::ShowWindow(std::optional<Page> page) {
 
 void Engine::FormShow() {
     SetAttention(false);
+    if (activePage_ == Page::DMail) desktop_.MessageLogInView();
     if (activePage_ == Page::Desktop) ShowDesktopPage();
 }
 
@@ -389,6 +391,7 @@ void Engine::SetActivePage(Page page) {
     if (page == Page::Desktop) ShowDesktopPage();
     // Looking at the event log ends the attention signal.
     if (page == Page::Protokoll) SetAttention(false);
+    if (page == Page::DMail && windowVisible_) desktop_.MessageLogInView();
 }
 
 void Engine::TrayDoubleClick() {

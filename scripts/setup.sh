@@ -19,7 +19,7 @@ done
 packages=(g++ cmake ninja-build pkg-config libcapi20-dev libcapi20-3
           libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libxkbcommon-dev
           libcanberra-dev espeak-ng libespeak-ng-dev dunst clang clang-format libclang-rt-14-dev
-          qt6-svg-dev desktop-file-utils man-db valgrind tshark dbus-daemon
+          qt6-svg-dev qt6-translations-l10n desktop-file-utils man-db valgrind tshark dbus-daemon
           libmosquitto-dev mosquitto mosquitto-clients openssl)
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
@@ -20,7 +22,10 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
+
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 
 #include "app/contact_window.h"
 #include "app/desktop_page.h"
@@ -359,6 +364,46 @@ TEST(Speech, TheSpeakerRunsTheHelperWithoutBlocking) {
     loop.exec();
     EXPECT_EQ(spoken, speaker.WavPath());
     EXPECT_FALSE(Samples(spoken.toStdString()).empty());
+}
+
+// What the helper prints (the sound libraries' complaints) never reaches the
+// terminal the program was started from.
+TEST(Speech, TheHelpersNoiseStaysOutOfTheTerminal) {
+    test::TempDir dir;
+    const std::string helper = dir.File("laut");
+    test::WriteAll(helper,
+                   "#!/bin/sh\necho 'ALSA lib pcm.c:2666:(snd_pcm_open_noupdate) Unknown PCM' >&2\n"
+                   "echo 'auf stdout'\nprintf RIFF > \"$2\"\n");
+    std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    // The test's own stderr and stdout stand for the terminal.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(1);
+    const int savedErr = dup(2);
+    const int terminal = open(dir.File("terminal.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(terminal, 1);
+    dup2(terminal, 2);
+    bool spoken = false;
+    {
+        EspeakSpeaker speaker(QString::fromStdString(helper));
+        QEventLoop loop;
+        speaker.OnSpoken = [&](const QString&) {
+            spoken = true;
+            loop.quit();
+        };
+        speaker.Speak("Anruf von Mutter", {"/stimme", "de"});
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    close(terminal);
+    EXPECT_TRUE(spoken);
+    EXPECT_EQ(test::ReadAll(dir.File("terminal.txt")), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The page "Überwachung" on the real window: tree, grid, overlays, menus.
 
 #include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QTimeEdit>
 #include <QToolButton>
 
+#include "app/font_scale.h"
 #include "rules/rule_editor.h"
 #include "rules_window.h"
 
@@ -64,15 +66,17 @@ TEST_F(RuleEditorWindow, StartShowsTheFirstCallerOfTheFirstMsn) {
     EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "Aktion:");
     EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), "Parameter:");
 
-    // Layout: indent, column widths, row height, vertical scrolling only.
+    // Layout: indent, column widths and row height (grown with the font),
+    // vertical scrolling only.
+    const FontScale scale = FontScale::Application();
     EXPECT_EQ(w.Tree()->indentation(), 19);
-    EXPECT_EQ(w.Grid()->columnWidth(0), 68);
-    EXPECT_EQ(w.Grid()->columnWidth(1), 74);
+    EXPECT_EQ(w.Grid()->columnWidth(0), scale.X(68));
+    EXPECT_EQ(w.Grid()->columnWidth(1), scale.X(74));
     const QWidget* panel = w.Child<QWidget>("GridPanel");
-    EXPECT_EQ(
-        w.Grid()->columnWidth(2),
-        panel->width() - 68 - 74 - panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 7);
-    EXPECT_EQ(w.Grid()->verticalHeader()->defaultSectionSize(), 16);
+    EXPECT_EQ(w.Grid()->columnWidth(2),
+              panel->width() - scale.X(68) - scale.X(74) -
+                  panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 7);
+    EXPECT_EQ(w.Grid()->verticalHeader()->defaultSectionSize(), scale.Y(16));
     EXPECT_EQ(w.Grid()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(w.Tree()->topLevelItem(0)->icon(0).availableSizes(QIcon::Selected).size(), 1);
 
@@ -154,6 +158,34 @@ TEST_F(RuleEditorWindow, EntriesAreAddedLastSortedAtTheNextSelectionAndKeepTheir
     EXPECT_EQ(w.Rows().size(), 1u);
 }
 
+// A right click anywhere on the grid opens its menu, on the controls laid
+// over a cell and in the open text editor too, never a control's own menu.
+TEST_F(RuleEditorWindow, TheGridsMenuOnEveryCellTheControlsOverItIncluded) {
+    w.Start(kRules);
+    const auto rightClick = [&](QWidget* target) {
+        ASSERT_TRUE(target);
+        const QPoint pos(3, 3);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+        QCoreApplication::sendEvent(target, &event);
+        auto* menu = w.form->findChild<QMenu*>("PropGripPopUp");
+        EXPECT_TRUE(menu->isVisible()) << target->objectName().toStdString();
+        menu->hide();
+        EXPECT_TRUE(QApplication::activePopupWidget() == nullptr);
+    };
+    w.SelectCell(1, 0);
+    rightClick(TimePicker()->findChild<QLineEdit*>());
+    rightClick(TimePicker());
+    w.SelectCell(1, 1);
+    rightClick(Actions());
+    w.SelectCell(1, 2);
+    rightClick(FileButton());
+    w.Select(kBuero, "0302222");
+    w.SelectCell(0, 0);
+    w.SelectCell(0, 2);
+    QTest::keyClick(w.Grid(), Qt::Key_F2);
+    rightClick(w.Child<QLineEdit>("PropGridEditor"));
+}
+
 TEST_F(RuleEditorWindow, OverlaysFollowTheCellAndTheActionDecidesTheParameter) {
     w.Start(kRules);
     EXPECT_EQ(Actions()->count(), 6);
@@ -174,7 +206,9 @@ TEST_F(RuleEditorWindow, OverlaysFollowTheCellAndTheActionDecidesTheParameter) {
     const QRect param = w.Grid()->visualRect(w.Grid()->currentIndex());
     const QPoint right =
         w.Grid()->viewport()->mapTo(FileButton()->parentWidget(), param.topRight());
-    EXPECT_EQ(FileButton()->geometry(), QRect(right.x() + 1 - 18, right.y() + 2, 19, 15));
+    const FontScale scale = FontScale::Application();
+    EXPECT_EQ(FileButton()->geometry(),
+              QRect(right.x() + 2 - scale.X(19), right.y() + 2, scale.X(19), scale.Y(16) - 1));
 
     // Each action in turn on the entry with a parameter: kept or cleared, and
     // the "..." button only for "Ausführen" and "Sound", only in column 2.

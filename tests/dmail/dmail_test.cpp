@@ -349,6 +349,43 @@ TEST_F(DMailTest, MessageWhileThePageIsInViewGoesToTheMessageLogOnly) {
     EXPECT_EQ(host.ui.status[StatusList::DMailLog].size(), 4u);
 }
 
+// The desktop tells of a message whose log is out of view, until the log
+// comes into view.
+TEST_F(DMailTest, AMessageOutOfViewIsNotifiedUntilItsLogIsInView) {
+    Start();
+    const auto notices = [this] {
+        std::vector<std::string> out;
+        for (const auto& e : host.ui.events)
+            if (e.rfind("notify", 0) == 0) out.push_back(e);
+        host.ui.events.clear();
+        return out;
+    };
+    const auto receive = [&](const std::string& text, std::uint32_t ack) {
+        End(Incoming(text + "\r", "01701234"), 0);
+        host.time.Advance(3000);
+        Conf(ack);
+        End(ack, 0);
+    };
+    host.engine->cmCloseClick();
+    receive("Hallo", 0x501);
+    host.engine->ShowWindow(Page::Info);
+    receive("Bist du da?", 0x502);
+    EXPECT_EQ(notices(),
+              (std::vector<std::string>{"notify: 2 DMail eingetroffen | 01701234 > Hallo",
+                                        "notify: 3 DMail eingetroffen | 01701234 > Bist du da?"}));
+    host.engine->SetActivePage(Page::DMail);
+    EXPECT_EQ(notices(), (std::vector<std::string>{"notify-close: 2", "notify-close: 3"}));
+    receive("Ja", 0x503);  // in view: the log alone
+    EXPECT_TRUE(notices().empty());
+    // Hidden on the page: out of view until the window is shown.
+    host.engine->cmCloseClick();
+    receive("Tschuess", 0x504);
+    EXPECT_EQ(notices(),
+              std::vector<std::string>{"notify: 4 DMail eingetroffen | 01701234 > Tschuess"});
+    host.engine->ShowWindow();
+    EXPECT_EQ(notices(), std::vector<std::string>{"notify-close: 4"});
+}
+
 TEST_F(DMailTest, NotifySoundAndAnzeigenOnAVisibleWindow) {
     const std::string wav = (host.dir / "dmail.wav").string();
     std::ofstream(wav) << "RIFF";

@@ -36,18 +36,18 @@ TEST(DesktopE2E, KnownCallerIsAnnouncedLookedUpAndNotified) {
     ASSERT_TRUE(tolvar->ReadLine(10s));
     line.Ctl({"wait", "LISTEN_CONF", "timeout=10s"});
 
-    // A named caller: the contact from the address book's index, the
+    // A named caller: the contact from the address book's index, one
     // notification at once, the speech a second later; the caller hangs up
     // after three seconds.
     line.Ctl({"call", "0301111", "5551234", "ring=3s"});
     EXPECT_EQ(tolvar->WaitFor("contact:"),
               "contact: Mutter Muster <- " + (book / "mutter.vcf").string());
-    EXPECT_EQ(tolvar->WaitFor("notify: Anruf von"), "notify: Anruf von Mutter");
+    EXPECT_EQ(tolvar->WaitFor("notify: Anruf von"),
+              "notify: Anruf von Mutter\\n0301111 -> 5551234  Mutter");
     EXPECT_EQ(tolvar->WaitFor("announce:"), "announce: Anruf von Mutter");
-    // Its end: the line's ending, then the announcement is taken away.
+    // Its end: the same notification tells the line's ending.
     EXPECT_EQ(tolvar->WaitFor("notify: Verpasster", 10s),
               "notify: Verpasster Anruf\\n0301111 -> 5551234  Mutter");
-    EXPECT_EQ(tolvar->WaitFor("notify-close:"), "notify-close: Anruf von Mutter");
 
     // A caller whose entry plays a sound is not announced, but notified.
     line.Ctl({"call", "0302222", "5551234", "ring=2500ms"});
@@ -63,11 +63,9 @@ TEST(DesktopE2E, KnownCallerIsAnnouncedLookedUpAndNotified) {
             desktop.push_back(l);
     EXPECT_EQ(desktop, (std::vector<std::string>{
                            "contact: Mutter Muster <- " + (book / "mutter.vcf").string(),
-                           "notify: Anruf von Mutter",
-                           "notify: Anruf\\n0301111 -> 5551234  Mutter",
+                           "notify: Anruf von Mutter\\n0301111 -> 5551234  Mutter",
                            "announce: Anruf von Mutter",
                            "notify: Verpasster Anruf\\n0301111 -> 5551234  Mutter",
-                           "notify-close: Anruf von Mutter",
                            "notify: Anruf\\n0302222 -> 5551234  Klingel (klingel.wav)",
                            "notify: Verpasster Anruf\\n0302222 -> 5551234  Klingel (klingel.wav)",
                        }));

@@ -240,12 +240,12 @@ TEST(DesktopPage, ChoosingAVoiceFileAndAnAddressBook) {
 
 const std::string kAgentOn = kAgent + "\"UseAgent\"=dword:00000001\n\n";
 
-TEST(Announcement, NotifiedAtOnceSpokenASecondLaterGoneWithTheNextCallEnd) {
+TEST(Announcement, OneNotificationAtOnceSpokenASecondLaterGoneWithTheNextCallEnd) {
     Desk desk(kAgentOn + Rule("0178 Mutter", 0) + Rule("0179 Vater", 0));
     desk.Call("17812345", 1);
-    EXPECT_EQ(
-        desk.Take("notify"),
-        (std::vector<std::string>{"1 Anruf von Mutter", "2 Anruf | 017812345 -> 5551234  Mutter"}));
+    // The call's notification carries the announcement: one, not two.
+    EXPECT_EQ(desk.Take("notify"),
+              std::vector<std::string>{"2 Anruf von Mutter | 017812345 -> 5551234  Mutter"});
     desk.host.time.Advance(999);
     EXPECT_TRUE(desk.Take("announce").empty());
     desk.host.time.Advance(1);
@@ -254,10 +254,11 @@ TEST(Announcement, NotifiedAtOnceSpokenASecondLaterGoneWithTheNextCallEnd) {
     EXPECT_EQ(desk.host.ui.voices[0].file, kVoice);
     EXPECT_EQ(desk.host.ui.voices[0].name, "de");
 
-    // Any call's end takes the announcement away; a missed call says so.
+    // Any call's end silences the announcement; the call's own notification
+    // says how it ended.
     desk.End(1);
     EXPECT_EQ(desk.Take("speech-stop").size(), 1u);
-    EXPECT_EQ(desk.Take("notify-close"), std::vector<std::string>{"1"});
+    EXPECT_TRUE(desk.Take("notify-close").empty());
     EXPECT_EQ(
         desk.Take("notify"),
         std::vector<std::string>{"2 Verpasster Anruf | 017812345 -> 5551234  Mutter (10000 ms)"});
@@ -271,12 +272,23 @@ TEST(Announcement, NotifiedAtOnceSpokenASecondLaterGoneWithTheNextCallEnd) {
     EXPECT_TRUE(desk.Take("announce").empty());
     EXPECT_EQ(
         desk.Take("notify"),
-        (std::vector<std::string>{"1 Anruf von Vater", "3 Anruf | 017912345 -> 5551234  Vater",
+        (std::vector<std::string>{"3 Anruf von Vater | 017912345 -> 5551234  Vater",
                                   "3 Anruf | 017912345 -> 5551234  Vater  verbunden. (10000 ms)"}));
-    // With nothing announced, a call's end has nothing to take away.
+    // An unnamed caller after an announced one is just a call.
     desk.Call("0301", 3);
+    EXPECT_EQ(desk.Take("notify"), std::vector<std::string>{"4 Anruf | 0301 -> 5551234"});
+
+    // With call notifications off the announcement shows its own, taken
+    // away with the next call's end.
+    desk.host.ui.checked[Control::CBNotify] = false;
+    desk.desktop().CBNotifyClick();
     desk.End(3);
-    EXPECT_TRUE(desk.Take("notify-close").size() == 1u);  // only Vater's, above
+    desk.Take("notify");
+    desk.Call("17812345", 4);
+    EXPECT_EQ(desk.Take("notify"), std::vector<std::string>{"1 Anruf von Mutter"});
+    desk.End(4);
+    EXPECT_EQ(desk.Take("notify-close"), std::vector<std::string>{"1"});
+    EXPECT_TRUE(desk.Take("notify").empty());
 }
 
 TEST(CallNotice, EveryCallAndItsEndingUnlessSwitchedOff) {
