@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "dmail/dmail.h"
@@ -173,7 +174,9 @@ TEST_F(DMailE2E, OnlyOkAcknowledgesAndAnAcknowledgementCallIsNoPacket) {
 
     // Home acknowledges a message while its own goes out packet by packet:
     // the end of that "OK" call is no packet's end, and it is the only one.
-    EXPECT_EQ(Ctl({"set", "net=150"}), "ok");
+    // Slow enough that the "OK" call, placed 1 s after the message and over
+    // 600 ms later, ends while the four packets (620 ms each) go out.
+    EXPECT_EQ(Ctl({"set", "net=600"}), "ok");
     Packet("0508880001", "5551234", "Hallo\r");
     EXPECT_TRUE(
         Wait(*home, [](const std::string& l) { return l == "dmail-log: 0508880001 > Hallo"; }));
@@ -185,6 +188,18 @@ TEST_F(DMailE2E, OnlyOkAcknowledgesAndAnAcknowledgementCallIsNoPacket) {
     EXPECT_TRUE(Wait(*office, [](const std::string& l) { return Has(l, "dmail-log: "); }));
     EXPECT_EQ(office->Lines().back(), "dmail-log: 0305551234 > " + kMessage);
     EXPECT_EQ(ackCalls(), 2u);
+    // One packet call at a time: each placed after the one before ended.
+    std::istringstream log(LineLog());
+    std::string order, calling;
+    for (std::string l; std::getline(log, l);) {
+        if (Has(l, ": placed home") && Has(l, "-> 0407770001 ")) {
+            order += 'P';
+            calling = l.substr(l.find("call "), l.find(':', l.find("call ")) - l.find("call "));
+        } else if (!calling.empty() && Has(l, calling + ": ended")) {
+            order += 'E';
+        }
+    }
+    EXPECT_EQ(order, "PEPEPEPE");
 }
 
 TEST_F(DMailE2E, RefusedPacketAndNoAcknowledgement) {
