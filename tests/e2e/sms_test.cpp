@@ -17,8 +17,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kCentre = "01712521002";
 
-// Providers for 0171 (UCP) and 0172 (TAP), both with the identity table, and
-// for 0173 one without a table.
+// Providers for 0171 (UCP) and 0172 (TAP), both with the identity table.
 std::string Providers() {
     std::string table = "\"XlateTable\"=hex:00";
     char byte[4];
@@ -28,24 +27,19 @@ std::string Providers() {
     }
     return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\"MSN\"=\"5551234\"\n\n"
            "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n"
-           "\"0171\"=\"Netz\"\n\"0172\"=\"Pager\"\n\"0173\"=\"Ohne\"\n\n"
+           "\"0171\"=\"Netz\"\n\"0172\"=\"Pager\"\n\n"
            "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Netz]\n"
            "\"Phone\"=\"01712521002\"\n\"Protocol\"=\"UCP\"\n" +
            table +
            "\n\n[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Pager]\n"
            "\"Phone\"=\"01722521002\"\n\"Protocol\"=\"TAP\"\n" +
-           table +
-           "\n\n[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Ohne]\n"
-           "\"Phone\"=\"01712521002\"\n\"Protocol\"=\"UCP\"\n\n";
+           table + "\n\n";
 }
 
-// A missed call from anyone to 5551234 sends an SMS to 0171234567; one from
-// 0309999999 to a receiver without a provider.
+// A missed call from anyone to 5551234 sends an SMS to 0171234567.
 constexpr const char* kSmsRule =
     "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\Sonstige\\00:00]\n"
-    "\"Action\"=dword:00000004\n\"Param\"=\"0171234567 Handy\"\n\n"
-    "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\0309999999 "
-    "Nachbar\\00:00]\n\"Action\"=dword:00000004\n\"Param\"=\"0999 Niemand\"\n\n";
+    "\"Action\"=dword:00000004\n\"Param\"=\"0171234567 Handy\"\n\n";
 
 class SmsE2E : public ::testing::Test {
   protected:
@@ -155,25 +149,6 @@ TEST_F(SmsE2E, MissedCallSendsAnsweredCallDoesNot) {
     const auto accepted = Accepted();
     ASSERT_EQ(accepted.size(), 2u);
     EXPECT_EQ(accepted[0], "01712521002 0171234567 5551234 Tolvar: Anruf von 0301234567");
-}
-
-TEST_F(SmsE2E, JobsThatCannotGoOutAreRefusedAndSaySo) {
-    // Without a table the centre would get an empty text, and accept it.
-    Send("0173123456", "Hallo");
-    const auto box = tolvar->WaitFor("box: ", 10s);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(
-        box->rfind("box: Keine Zeichentabelle \"XlateTable\" für Provider \"Ohne\" gefunden !", 0),
-        0u)
-        << *box;
-    // A missed call whose rule names a receiver without a provider.
-    ASSERT_EQ(line.Ctl({"call", "0309999999", "5551234", "ring=300ms"}).back(), "ok call 1");
-    EXPECT_EQ(SmsLinesUntil("Fehler beim Verschicken der Nachricht !"),
-              (std::vector<std::string>{"Keinen Provider für Teilnehmer \"0999\" gefunden !",
-                                        "Fehler beim Verschicken der Nachricht !"}));
-    EXPECT_TRUE(LogLineEndingWith("0309999999", "  SMS nicht verschickt."));
-    EXPECT_EQ(Accepted().size(), 1u);  // only "ok"
-    EXPECT_EQ(test::ReadAll(line.Dir() / "line.log").find("-> 01712521002"), std::string::npos);
 }
 
 TEST_F(SmsE2E, AutomaticSmsRedialsAfterABusyCentre) {
