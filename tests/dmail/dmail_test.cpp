@@ -460,6 +460,12 @@ TEST_F(DMailTest, AcknowledgementCallsWhileSendingAreToldApartFromThePacketCall)
                               host.capi.puts.back().message.begin() + 12}),
               "04 01 00 00");
     EXPECT_EQ(Status(), (std::vector<std::string>{dmail_text::kSending, dmail_text::kSending}));
+    // A packet call confirmed after its send was given up is hung up then.
+    Send("017812345", "Hallo");
+    host.engine->FormKeyDownEscape();
+    Conf(0x106);
+    EXPECT_EQ(host.capi.puts.back().CommandWord(), cmd::DISCONNECT_REQ);
+    EXPECT_EQ(host.capi.puts.back().message[8], 0x06);
 }
 
 TEST_F(DMailTest, WhatOneSenderCanMakeTheReceiverDo) {

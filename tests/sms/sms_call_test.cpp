@@ -443,7 +443,8 @@ TEST_F(SmsCall, AutomaticJobThatCannotGoOutIsGivenUpAloud) {
     const std::pair<const char*, const char*> receivers[] = {{"0301", "0999 Otto"},
                                                              {"0302", "0171-234 Handy"},
                                                              {"0303", "0172345"},
-                                                             {"0304", "0173456"}};
+                                                             {"0304", "0173456"},
+                                                             {"0305", "0171234567"}};
     for (const auto& [caller, receiver] : receivers)
         rules += "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\" +
                  std::string(caller) + " A\\00:00]\n\"Action\"=dword:00000004\n\"Param\"=\"" +
@@ -460,13 +461,23 @@ TEST_F(SmsCall, AutomaticJobThatCannotGoOutIsGivenUpAloud) {
          "der Nachricht weg !"},
     };
     std::uint32_t plci = 0x0100;
-    for (const auto& [caller, why] : cases) {
-        SCOPED_TRACE(caller);
+    const auto missed = [&](const std::string& caller) {
         test::CallSetup call;
         call.caller = caller;
         call.plci = ++plci;
         host.Receive(test::ConnectInd(call));
         DisconnectInd(reason::kNormalClearing, plci);
+    };
+    // A job whose centre is busy is being redialled; the first job given up
+    // overwrote it, so the redialling ends with it.
+    missed("305555");
+    ConnectConf(6);
+    DisconnectInd(reason::kUserBusy);
+    EXPECT_FALSE(Usable());
+    Puts();
+    for (const auto& [caller, why] : cases) {
+        SCOPED_TRACE(caller);
+        missed(caller);
         const std::string line(host.engine->Log().Lines().back());
         EXPECT_EQ(line.substr(line.find(" A  ") + 2), "  SMS nicht verschickt.");
         EXPECT_EQ(Trace(),
@@ -474,6 +485,8 @@ TEST_F(SmsCall, AutomaticJobThatCannotGoOutIsGivenUpAloud) {
         for (const auto& p : Puts()) EXPECT_NE(p.rfind("CONNECT_REQ", 0), 0u) << p;
         EXPECT_TRUE(Usable());
     }
+    host.time.Advance(60000);
+    for (const auto& p : Puts()) EXPECT_NE(p.rfind("CONNECT_REQ", 0), 0u) << p;
 }
 
 TEST_F(AutomaticSms, ActiveCallEndingWithoutResultGivesThePageBack) {
