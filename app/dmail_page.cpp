@@ -20,6 +20,7 @@
 #include "dmail/dmail.h"
 #include "engine/engine.h"
 #include "sms/receiver_lists.h"
+#include "sms/sms_job.h"
 
 namespace tolvar {
 
@@ -61,6 +62,11 @@ DMailPage::DMailPage(TMainForm& form) : form_(form) {
     edDMailSend = new QLineEdit;
     edDMailSend->setObjectName("edDMailSend");
     edDMailSend->setMaxLength(static_cast<int>(kDMailMaxMessageChars));
+    lbDMailCharset = new QLabel;
+    lbDMailCharset->setObjectName("lbDMailCharset");
+    lbDMailCharset->setStyleSheet("color: #b00000;");
+    lbDMailCharset->setWordWrap(true);
+    connect(edDMailSend, &QLineEdit::textChanged, this, &DMailPage::NameUnsendable);
     edDMailOwnMSN = new QLineEdit;
     edDMailOwnMSN->setObjectName("edDMailOwnMSN");
     edDMailOwnMSN->setMaxLength(static_cast<int>(kDMailMaxOwnMsnChars));
@@ -107,7 +113,11 @@ DMailPage::DMailPage(TMainForm& form) : form_(form) {
     grid->addWidget(cbDMailReceiver, 1, 0);
     grid->addWidget(receiverList_, 2, 0, 4, 1);
     grid->addWidget(Caption("&D-Mail Nachricht:", edDMailSend), 0, 1, 1, 2);
-    grid->addWidget(edDMailSend, 1, 1, 1, 2);
+    auto* messageColumn = new QVBoxLayout;
+    messageColumn->setSpacing(0);
+    messageColumn->addWidget(edDMailSend);
+    messageColumn->addWidget(lbDMailCharset);
+    grid->addLayout(messageColumn, 1, 1, 1, 2);
     auto* msnRow = new QHBoxLayout;
     msnRow->addWidget(Caption("Eigene D-Mail &MSN:", edDMailOwnMSN));
     msnRow->addWidget(edDMailOwnMSN);
@@ -190,6 +200,19 @@ void DMailPage::SelectMatchingReceiver(const QString& text) {
         receiverList_->clearSelection();
     else
         receiverList_->setCurrentIndex(hits.front());
+}
+
+void DMailPage::NameUnsendable(const QString& text) {
+    // The message goes out in Windows-1252: each character it lacks is named
+    // before anything is sent.
+    QStringList named;
+    for (const std::string& c : CharactersWithoutCp1252(U(text))) named << Q(c);
+    lbDMailCharset->setText(named.isEmpty() ? QString()
+                                            : "Wird als \"?\" gesendet: " + named.join(' '));
+}
+
+QString DMailPage::CharsetNote() const {
+    return lbDMailCharset->text();
 }
 
 std::string DMailPage::SelectedReceiver() const {

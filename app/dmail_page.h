@@ -6,6 +6,7 @@
 #include <string>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListView;
 class QListWidget;
@@ -24,6 +25,8 @@ class DMailPage final : public QWidget {
     QListView* ReceiverList() const { return receiverList_; }
     QListWidget* MessageLog() const { return LBDMailRecv; }
     QListWidget* StatusList() const { return LBDMailTrace; }
+    // What the page says about characters that go out as "?"; empty when none.
+    QString CharsetNote() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -34,12 +37,14 @@ class DMailPage final : public QWidget {
     // The list entry selected, if any ("Eintrag &entfernen" removes it).
     std::string SelectedReceiver() const;
     void SelectMatchingReceiver(const QString& text);
+    void NameUnsendable(const QString& text);
 
     TMainForm& form_;
     QComboBox* cbDMailReceiver = nullptr;
     QListView* receiverList_ = nullptr;
     QSortFilterProxyModel* sorted_ = nullptr;
     QLineEdit* edDMailSend = nullptr;
+    QLabel* lbDMailCharset = nullptr;
     QLineEdit* edDMailOwnMSN = nullptr;
     QPushButton* BtnSendDMail = nullptr;
     QListWidget* LBDMailTrace = nullptr;

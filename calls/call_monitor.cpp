@@ -252,8 +252,9 @@ void CallMonitor::Disconnected(TConnection& call, std::uint16_t reasonValue) {
             if (answeredElsewhere) {
                 Finished(call, "  verbunden.", false);
             } else {
-                Finished(call, "  sende SMS.", true);
-                if (h_.sms) h_.sms->StartAutomaticSMS();
+                // A job given up before it is dialled is not claimed as sent.
+                const bool sending = h_.sms == nullptr || h_.sms->StartAutomaticSMS();
+                Finished(call, sending ? "  sende SMS." : "  SMS nicht verschickt.", true);
             }
             break;
         case CallKind::Abheben: {

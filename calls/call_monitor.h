@@ -38,7 +38,8 @@ class AutomaticSms {
   public:
     virtual ~AutomaticSms() = default;
     virtual void PrepareSMSJob(const std::string& receiver, const std::string& text) = 0;
-    virtual void StartAutomaticSMS() = 0;
+    // False when the job was given up (and said so) instead of sent.
+    virtual bool StartAutomaticSMS() = 0;
 };
 
 // The desktop's part in incoming calls: the contact lookup, the announcement

@@ -127,7 +127,8 @@ void CallRouter::ConnectB3Conf(const CapiMessageView& msg) {
     // The newest call whose B3 link is being set up gets its NCCI.
     TConnection* call = connections_.FindConnectionByNCCI(kNcciPending);
     if (call == nullptr) return;
-    call->NCCI = msg.FirstParameter();
+    // A refused B3 link has no NCCI.
+    call->NCCI = WordAt12(msg) == 0 ? msg.FirstParameter() : 0;
     if (CallOwner* owner = OwnerOf(*call)) owner->ConnectB3Conf(*call);
 }
 

@@ -100,6 +100,7 @@ void CapiSession::Dispatch(const CapiMessageView& msg) {
 
 void CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data) {
     const std::uint32_t result = driver_.PutMessage(applId_, msg.Wire(), data);
+    lastPut_ = result;
     if (traceEnabled_) {
         if (result == 0)
             TraceLine(SentTraceLine(msg.Wire(), name));

@@ -74,6 +74,8 @@ class CapiSession {
     // Hands a built message to CAPI and traces it; the caller is not told of
     // a failure.
     void SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data = {});
+    // What CAPI said to the latest message handed to it (0: taken).
+    std::uint32_t LastPutResult() const { return lastPut_; }
 
     // Builders. Each raises TolvarError and sends nothing when its parameters
     // do not fit.
@@ -109,6 +111,7 @@ class CapiSession {
     LineStore trace_;
     std::uint32_t lastFetch_ = 0;
     std::uint32_t outgoingController_ = 1;
+    std::uint32_t lastPut_ = 0;
     TCapiMessage SendBuffer;
     std::array<Handler, kDispatchedCommands.size()> handlers_;
 };

@@ -7,6 +7,7 @@
 #include "capi/capi_session.h"
 #include "capi/connection.h"
 #include "core/charset.h"
+#include "core/error.h"
 #include "dmail/dmail_settings.h"
 
 namespace tolvar {
@@ -58,12 +59,16 @@ void DMail::Reset() {
     DMailRecvState = kRecvReady;
     DMailSendTimer.SetEnabled(false);
     DMailRecvTimer.SetEnabled(false);
+    recvPackets_ = 0;
     ackPlci_.reset();
+    dials_.clear();
+    packetPlci_.reset();
+    ackCallPlcis_.clear();
 }
 
 // --- Sending -------------------------------------------------------------
 
-void DMail::PlaceDMailCall(const std::string& called, const std::string& calling,
+void DMail::PlaceDMailCall(bool packet, const std::string& called, const std::string& calling,
                            const std::string& wireText) {
     ConnectReqParams p;
     p.purposeTag = kTagDMail;
@@ -73,12 +78,14 @@ void DMail::PlaceDMailCall(const std::string& called, const std::string& calling
     p.calledSubaddress = "";
     p.callingSubaddress = wireText;
     h_.capi.SendConnectReq(p);
+    // A request CAPI did not take is never confirmed.
+    if (h_.capi.LastPutResult() == 0) dials_.push_back({packet, sendSerial_});
 }
 
 void DMail::SendPacket() {
     if (DMailReceiverNumber.empty()) return;
     try {
-        PlaceDMailCall(h_.settings.Suffix + DMailReceiverNumber, DMailOwnNumber,
+        PlaceDMailCall(true, h_.settings.Suffix + DMailReceiverNumber, DMailOwnNumber,
                        DMailSendText.substr(0, kDMailPacketChars));
     } catch (...) {
         // A number too long for the message: nothing went out, so nothing
@@ -96,13 +103,28 @@ void DMail::InfoInd(TConnection& call, std::uint16_t infoNumber) {
 }
 
 void DMail::ConnectConf(TConnection& call, std::uint16_t infoValue) {
-    if (call.Kind != CallKind::DMailOut || infoValue == 0) return;
-    // A packet call that cannot be set up ends the send; an acknowledgement
-    // call is simply tried again at the next timer expiry.
-    if (DMailSendState == kSendingPackets) {
-        StatusLine(dmail_text::kCannotDial);
-        SenderReset();
+    if (call.Kind != CallKind::DMailOut || dials_.empty()) return;
+    const Dial dial = dials_.front();
+    dials_.pop_front();
+    if (!dial.packet) {
+        // An acknowledgement call that cannot be set up is simply tried
+        // again at the next timer expiry.
+        if (infoValue == 0) ackCallPlcis_.push_back(call.PLCI);
+        return;
     }
+    const bool current = dial.send == sendSerial_ && DMailSendState == kSendingPackets;
+    if (infoValue != 0) {
+        // A packet call that cannot be set up ends the send.
+        if (current) {
+            StatusLine(dmail_text::kCannotDial);
+            SenderReset();
+        }
+        return;
+    }
+    if (current)
+        packetPlci_ = call.PLCI;
+    else
+        h_.capi.SendDisconnectReq(call.PLCI);  // its send was given up (Escape) meanwhile
 }
 
 void DMail::PacketEnded(std::uint16_t reasonValue) {
@@ -140,6 +162,8 @@ void DMail::DMailSendTimerTimer() {
 void DMail::CapiLost() {
     // Without CAPI the packet call on its way is neither confirmed nor
     // ended: the send would wait for ever with the page disabled.
+    // No confirmation comes for the requests on their way.
+    dials_.clear();
     if (DMailSendState != kSendingPackets) return;
     StatusLine(dmail_text::kCannotDial);
     SenderReset();
@@ -153,8 +177,10 @@ void DMail::Receive(TConnection& call) {
     if (!own.empty() && own != call.CalledNumber) return;
     // 2. Taken: alerted, then refused at its ALERT_CONF.
     call.Kind = CallKind::DMailIn;
-    // 3. The acknowledgement of the message being sent, from any number.
-    if (DMailSendState == kWaitingForAck && call.SubaddressText.rfind(kDMailAckText, 0) == 0) {
+    // 3. The acknowledgement of the message being sent, from any number. It
+    //    is "OK" and nothing else: a packet is 19 characters or ends in the
+    //    end mark, so a message that begins with "OK" is no acknowledgement.
+    if (DMailSendState == kWaitingForAck && call.SubaddressText == kDMailAckText) {
         ackPlci_ = call.PLCI;
         Acknowledged();
         return;
@@ -164,10 +190,20 @@ void DMail::Receive(TConnection& call) {
         DMailSender = call.CallingNumber;
         DMailRecvText = call.SubaddressText;
         DMailRecvState = kCollecting;
+        recvPackets_ = 1;
         DMailRecvTimer.SetInterval(kDMailCollectMs);
         DMailRecvTimer.Restart();
-    } else if (DMailRecvState == kCollecting && call.CallingNumber == DMailSender) {
+    } else if (DMailRecvState == kCollecting && call.CallingNumber == DMailSender &&
+               recvPackets_ < kDMailMaxPackets) {
         DMailRecvText += call.SubaddressText;
+        ++recvPackets_;
+        // Four packets make the longest message: without the end mark by
+        // then, no message will come of them, however long the sender goes on.
+        if (recvPackets_ == kDMailMaxPackets &&
+            DMailRecvText.find(kDMailEndMark) == std::string::npos) {
+            ReceiverReady();
+            return;
+        }
         DMailRecvTimer.Restart();
     }
 }
@@ -210,6 +246,7 @@ void DMail::ReceiverEnded(const TConnection& call) {
 void DMail::ReceiverReady() {
     DMailRecvState = kRecvReady;
     DMailRecvText.clear();
+    recvPackets_ = 0;
     DMailRecvTimer.SetEnabled(false);
 }
 
@@ -230,8 +267,14 @@ void DMail::DMailRecvTimerTimer() {
     }
     --DMailRecvTimer.Tag;
     // The timer keeps running: the next attempt follows unless this call ends.
-    PlaceDMailCall(h_.settings.Suffix + DMailSender, h_.ui.ControlText(Control::edDMailOwnMSN),
-                   kDMailAckText);
+    try {
+        PlaceDMailCall(false, h_.settings.Suffix + DMailSender,
+                       h_.ui.ControlText(Control::edDMailOwnMSN), kDMailAckText);
+    } catch (const TolvarError&) {
+        // A caller number too long for a call set-up cannot be called back,
+        // at this attempt or any other: the message stays delivered.
+        ReceiverReady();
+    }
 }
 
 // --- Both ----------------------------------------------------------------
@@ -249,13 +292,17 @@ void DMail::Disconnected(TConnection& call, std::uint16_t reasonValue) {
         ReceiverEnded(call);
         return;
     }
-    // An outgoing call: the current packet while a send is on (also an
-    // acknowledgement call ending meanwhile, which cannot be told apart),
-    // otherwise the acknowledgement call. Without a channel it is tried again.
-    if (DMailSendState == kSendingPackets)
-        PacketEnded(reasonValue);
-    else if (DMailRecvState == kAcknowledging && reasonValue != reason::kNoChannel)
-        ReceiverReady();
+    // An outgoing call: the current packet, or an acknowledgement call
+    // (without a channel that is tried again), each known by its CONNECT_CONF.
+    if (packetPlci_ == call.PLCI) {
+        packetPlci_.reset();
+        if (DMailSendState == kSendingPackets) PacketEnded(reasonValue);
+        return;
+    }
+    const auto ack = std::find(ackCallPlcis_.begin(), ackCallPlcis_.end(), call.PLCI);
+    if (ack == ackCallPlcis_.end()) return;
+    ackCallPlcis_.erase(ack);
+    if (DMailRecvState == kAcknowledging && reasonValue != reason::kNoChannel) ReceiverReady();
 }
 
 }  // namespace tolvar

@@ -9,9 +9,11 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calls/call_monitor.h"
 #include "capi/call_router.h"
@@ -36,6 +38,9 @@ inline constexpr std::uint32_t kDMailCollectMs = 10000;
 inline constexpr int kDMailAckAttempts = 3;
 inline constexpr std::size_t kDMailMaxMessageChars = 64;  // the message field's limit
 inline constexpr std::size_t kDMailMaxOwnMsnChars = 9;    // the own MSN field's limit
+// The longest message with its end mark fills this many packets.
+inline constexpr std::size_t kDMailMaxPackets =
+    (kDMailMaxMessageChars + 1 + kDMailPacketChars - 1) / kDMailPacketChars;
 
 // The states of both sides.
 enum DMailState : int {
@@ -141,7 +146,8 @@ class DMail final : public CallOwner, public DMailReception {
   private:
     // The protocol (dmail.cpp).
     void SendPacket();
-    void PlaceDMailCall(const std::string& called, const std::string& calling,
+    // packet: a packet of the message being sent; otherwise an acknowledgement.
+    void PlaceDMailCall(bool packet, const std::string& called, const std::string& calling,
                         const std::string& wireText);
     void PacketEnded(std::uint16_t reason);
     void ReceiverEnded(const TConnection& call);
@@ -169,9 +175,24 @@ class DMail final : public CallOwner, public DMailReception {
     std::string DMailRecvText;
     Timer DMailSendTimer;
     Timer DMailRecvTimer;  // Tag: acknowledgement attempts left
+    // Packets collected from DMailSender.
+    std::size_t recvPackets_ = 0;
     // The incoming call that acknowledged the message being sent: its end,
     // and no other call's, ends the send.
     std::optional<std::uint32_t> ackPlci_;
+
+    // Packet calls and acknowledgement calls share one message number, so
+    // CAPI's confirmations, which come in the order of the requests, tell
+    // them apart: one entry per CONNECT_REQ not yet confirmed.
+    struct Dial {
+        bool packet;
+        unsigned send;  // the send a packet belongs to
+    };
+    std::deque<Dial> dials_;
+    unsigned sendSerial_ = 0;
+    // The current packet's call, and the acknowledgement calls on their way.
+    std::optional<std::uint32_t> packetPlci_;
+    std::vector<std::uint32_t> ackCallPlcis_;
 };
 
 }  // namespace tolvar

@@ -69,6 +69,9 @@ void DMail::SenderReset() {
     DMailOwnNumber.clear();
     DMailSendText.clear();
     ackPlci_.reset();
+    // A packet call still on its way belongs to a send that is over.
+    packetPlci_.reset();
+    ++sendSerial_;
     FrontEnd& ui = h_.ui;
     ui.SetBusyCursor(false);
     ui.SetControlEnabled(Control::PageControl, true);
@@ -80,10 +83,9 @@ void DMail::SenderReset() {
 
 void DMail::FormKeyDownEscape() {
     if (DMailSendState == kSendIdle) return;
-    // The packet call on its way is hung up; the page is released at once.
-    if (const TConnection* call = h_.connections.FindNewestOfKind(CallKind::DMailOut);
-        call && call->PLCI != 0)
-        h_.capi.SendDisconnectReq(call->PLCI);
+    // The packet call on its way is hung up (not an acknowledgement call
+    // this copy places meanwhile); the page is released at once.
+    if (packetPlci_ && *packetPlci_ != 0) h_.capi.SendDisconnectReq(*packetPlci_);
     SenderReset();
 }
 

@@ -18,6 +18,7 @@ inline constexpr std::int32_t kSilenceLimitMs = 50000;
 inline constexpr const char* kSmsSent = "Nachricht erfolgreich verschickt.";
 inline constexpr const char* kSmsFailed = "Fehler beim Verschicken der Nachricht !";
 inline constexpr const char* kSmsNoAnswer = "Gegenstelle reagiert nicht.";
+inline constexpr const char* kSmsCannotDial = "Fehler. Kann SMS Center nicht anwählen.";
 
 // One set for whatever SMS call is running.
 struct DialogueFields {

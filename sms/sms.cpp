@@ -28,15 +28,6 @@ Sms::Sms(SmsHost host)
 void Sms::Install(CallRouter& router) {
     router.SetOwner(CallKind::AutomaticSms, *this);
     router.SetOwner(CallKind::UserSms, *this);
-    // Any call that becomes active ends the redialling of an automatic SMS.
-    router.OnEvery(EveryCall::ConnectActive, [this] {
-        ConnectRetry.SetEnabled(false);
-        // With no automatic call left to report, nothing else would give the
-        // page back.
-        if (!sendEnabled_ && h_.connections.FindNewestOfKind(CallKind::AutomaticSms) == nullptr)
-            SetPageUsable(true);
-    });
-    router.OnEvery(EveryCall::Disconnect, [this] { WatchDog.SetEnabled(false); });
     router.OnEvery(EveryCall::ConnectB3Active, [this] {
         WatchDog.SetEnabled(false);
         dialogue_.Reset();
@@ -83,9 +74,16 @@ void Sms::BtnSendSMSClick() {
         h_.ui.FocusControl(Control::cbSMSReceiver);
         return;
     }
+    jobProblem_.reset();
     tolvar::PrepareSMSJob(h_.registry(), job_, receiver.number, JoinLines(memo));
     if (job_.SMSCenterPhone.empty()) {
         h_.dialogs.MessageBox(Dialogs::Kind::Error, NoProviderMessage(job_.SMSReceiver));
+        job_.SMSReceiver.clear();
+        return;
+    }
+    // The centre would get an empty text and accept it.
+    if (XlateTableProblem(job_)) {
+        h_.dialogs.MessageBox(Dialogs::Kind::Error, XlateTableMessage(job_));
         job_.SMSReceiver.clear();
         return;
     }
@@ -123,6 +121,7 @@ void Sms::cmDelSMSReceiverEntryClick(const std::optional<std::string>& selected)
 void Sms::PrepareSMSJob(const std::string& receiver, const std::string& text) {
     // Called while an incoming call is being handled: a failure here must not
     // end that handling, and leaves a job that dials nothing.
+    jobProblem_.reset();
     try {
         // The rule's parameter names the receiver as "Telefonnummer + [ Text]";
         // only its number goes to the centre.
@@ -130,17 +129,36 @@ void Sms::PrepareSMSJob(const std::string& receiver, const std::string& text) {
         if (!split.valid) {
             job_.SMSReceiver.clear();
             job_.SMSCenterPhone.clear();
+            jobProblem_ = ReceiverFormatLine(receiver);
             return;
         }
         tolvar::PrepareSMSJob(h_.registry(), job_, split.number, text);
+        if (job_.SMSCenterPhone.empty())
+            jobProblem_ = NoProviderLine(job_.SMSReceiver);
+        else
+            jobProblem_ = XlateTableProblem(job_);
     } catch (const std::exception& e) {
         job_.SMSCenterPhone.clear();
+        jobProblem_ = "";
         h_.ui.ReportError(e.what());
     }
 }
 
-void Sms::StartAutomaticSMS() {
-    if (job_.SMSCenterPhone.empty()) return;
+void Sms::GiveUpAutomaticSMS(const std::string& why) {
+    h_.ui.ClearStatusList(StatusList::SmsTrace);
+    if (!why.empty()) Trace(why);
+    Trace(kSmsFailed);
+    // There is one job: the one still being redialled was overwritten by this one.
+    ConnectRetry.SetEnabled(false);
+    if (h_.connections.FindNewestOfKind(CallKind::AutomaticSms) == nullptr) SetPageUsable(true);
+}
+
+bool Sms::StartAutomaticSMS() {
+    // A rule's job is never dropped without a word.
+    if (jobProblem_ || job_.SMSCenterPhone.empty()) {
+        GiveUpAutomaticSMS(jobProblem_.value_or(""));
+        return false;
+    }
     h_.ui.ClearStatusList(StatusList::SmsTrace);
     SetPageUsable(false);
     ConnectRetry.Tag = kRetryTag;
@@ -153,7 +171,10 @@ void Sms::StartAutomaticSMS() {
         ConnectRetry.SetEnabled(false);
         SetPageUsable(true);
         h_.ui.ReportError(e.what());
+        Trace(kSmsFailed);
+        return false;
     }
+    return true;
 }
 
 // --- The data call ---------------------------------------------------------
@@ -172,6 +193,7 @@ void Sms::ConnectConf(TConnection& call, std::uint16_t info) {
         if (user) {
             h_.ui.SetBusyCursor(false);
             SetPageUsable(true);
+            Trace(kSmsCannotDial);
         }
         return;
     }
@@ -186,6 +208,9 @@ void Sms::ConnectConf(TConnection& call, std::uint16_t info) {
 }
 
 void Sms::ConnectActive(TConnection& call) {
+    // The centre answered: no more redials. Only an SMS call stops them; an
+    // unrelated call taken meanwhile does not.
+    ConnectRetry.SetEnabled(false);
     Trace("Verbunden.");
     h_.capi.SendConnectB3Req(call.PLCI);
 }
@@ -229,6 +254,8 @@ void Sms::DisconnectB3Ind(TConnection& call) {
 }
 
 void Sms::Disconnected(TConnection& call, std::uint16_t reasonValue) {
+    // The call WatchDog guards has ended; other calls' ends leave it running.
+    if (call.PLCI == watchDogPlci_) WatchDog.SetEnabled(false);
     // A B3 link does not outlive its call (the CAPI link may have gone
     // without a DISCONNECT_B3_IND).
     if (call.NCCI != 0 && call.NCCI != kNcciPending && call.NCCI == protocolNcci_)
@@ -277,9 +304,10 @@ void Sms::WatchDogTimer() {
     TConnection* call = h_.connections.FindConnectionByPLCI(watchDogPlci_);
     if (call == nullptr || !IsSmsKind(call->Kind)) return;
     SetPageUsable(true);
-    // Before CONNECT_B3_CONF there is no B3 link to end, and the call may
-    // still be ringing: it is cleared as a whole.
-    if (call->NCCI == kNcciPending)
+    // Before CONNECT_B3_CONF, or after one that refused the link, there is
+    // no B3 link to end, and the call may still be ringing: it is cleared as
+    // a whole.
+    if (call->NCCI == kNcciPending || call->NCCI == 0)
         h_.capi.SendDisconnectReq(call->PLCI);
     else
         h_.capi.SendDisconnectB3Req(call->NCCI);
@@ -316,7 +344,9 @@ void Sms::Run(const DialogueActions& actions, std::uint32_t ncci) {
 }
 
 void Sms::ConnectRetryTimer() {
-    if (ConnectRetry.Tag != kRetryTag || job_.SMSText.empty() || job_.SMSCenterPhone.empty())
+    // A job prepared meanwhile that cannot go out is reported when its call ends.
+    if (ConnectRetry.Tag != kRetryTag || job_.SMSText.empty() || job_.SMSCenterPhone.empty() ||
+        jobProblem_ || XlateTableProblem(job_))
         return;
     dialogue_.ProtocolState = 0;
     h_.ui.ClearStatusList(StatusList::SmsTrace);

@@ -63,7 +63,7 @@ class Sms final : public CallOwner, public AutomaticSms {
 
     // The rule action "SMS an": the receiver in the form "Telefonnummer + [ Text]".
     void PrepareSMSJob(const std::string& receiver, const std::string& text) override;
-    void StartAutomaticSMS() override;
+    bool StartAutomaticSMS() override;
 
     // The data call.
     void DialSMSCenter(CallKind kind);
@@ -97,6 +97,9 @@ class Sms final : public CallOwner, public AutomaticSms {
 
   private:
     void SetPageUsable(bool usable);
+    // An automatic job that cannot go out: said in the trace list, and the
+    // redialling of the job it overwrote ends.
+    void GiveUpAutomaticSMS(const std::string& why);
     void Run(const DialogueActions& actions, std::uint32_t ncci);
     void SendNextChunk(std::uint32_t ncci);
     void Trace(const std::string& line);
@@ -118,6 +121,9 @@ class Sms final : public CallOwner, public AutomaticSms {
     std::uint32_t protocolNcci_ = 0;
     // The receiver entry of the latest page send, remembered once it succeeds.
     std::string sentEntry_;
+    // Why the job the rule prepared cannot go out ("": reported already);
+    // nothing when it can.
+    std::optional<std::string> jobProblem_;
     bool sendEnabled_ = true;
 };
 

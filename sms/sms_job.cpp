@@ -17,7 +17,35 @@ std::string NoProviderMessage(const std::string& receiverNumber) {
            "Registrierung ein:\r\\\\HKEY_CURRENT_USER\\\\Software\\Brenwick\\Tolvar\\SMS";
 }
 
+std::string NoProviderLine(const std::string& receiverNumber) {
+    return "Keinen Provider für Teilnehmer \"" + receiverNumber + "\" gefunden !";
+}
+
+std::string ReceiverFormatLine(const std::string& receiverEntry) {
+    return "Das Eingabeformat für den Empfänger \"" + receiverEntry +
+           "\" muß \"Telefonnummer + [ Text]\" sein.";
+}
+
+std::optional<std::string> XlateTableProblem(const SmsJob& job) {
+    if (!job.HasXlateTable)
+        return "Keine Zeichentabelle \"XlateTable\" für Provider \"" + job.SMSProvider +
+               "\" gefunden !";
+    if (TranslateText(job.SMSText, job.XlateTable).empty())
+        return "Die Zeichentabelle \"XlateTable\" des Providers \"" + job.SMSProvider +
+               "\" lässt alle Zeichen der Nachricht weg !";
+    return std::nullopt;
+}
+
+std::string XlateTableMessage(const SmsJob& job) {
+    return XlateTableProblem(job).value_or("") +
+           "\r\rBitte tragen Sie die Zeichentabelle für diesen Provider in die Registrierung "
+           "ein:\r\\\\HKEY_CURRENT_USER\\\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\" +
+           job.SMSProvider;
+}
+
 std::string LookupSMSProvider(Registry& registry, SmsJob& job, const std::string& receiver) {
+    job.SMSProvider.clear();
+    job.HasXlateTable = false;
     std::string provider;
     {
         auto prefixes = registry.OpenKey(kSmsPrefixKey, true);
@@ -36,7 +64,9 @@ std::string LookupSMSProvider(Registry& registry, SmsJob& job, const std::string
     const std::string phone = key->ValueExists("Phone") ? key->ReadString("Phone") : "";
     const std::string protocol = key->ValueExists("Protocol") ? key->ReadString("Protocol") : "";
     job.SMSProtocol = protocol == "UCP" ? kProtocolUcp : kProtocolTap;
-    if (key->ValueExists("XlateTable")) {
+    job.SMSProvider = provider;
+    job.HasXlateTable = key->ValueExists("XlateTable");
+    if (job.HasXlateTable) {
         const auto table = key->ReadBinaryData("XlateTable");
         if (table.size() > job.XlateTable.size())
             throw RegistryError("\"XlateTable\" des Providers \"" + provider + "\" ist " +

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct SmsJob {
     std::string SMSText;         // Windows-1252 bytes, before translation
     std::string SMSCenterPhone;  // digits dialled; empty: no provider, nothing is dialled
     std::int32_t SMSProtocol = kProtocolTap;
+    // The provider found for the receiver, and whether it has a table.
+    std::string SMSProvider;
+    bool HasXlateTable = false;
     // Entry b is the byte sent for text byte b; 0 leaves the byte out. Only a
     // provider lookup fills it, so a provider without a table keeps the
     // previous provider's (all zero at start).
@@ -69,5 +73,16 @@ std::size_t CharacterCount(const std::string& textUtf8);
 inline constexpr const char* kNoSmsMessage = "Keine SMS Nachricht angegeben";
 extern const char* const kSmsReceiverFormatWarning;
 std::string NoProviderMessage(const std::string& receiverNumber);
+
+// Why a job with a centre to dial must not go out: its provider has no
+// table, or the table leaves out every character of the text (the centre
+// would get an empty message). Nothing when it may go. The short form is
+// a status line, the long one a message box.
+std::optional<std::string> XlateTableProblem(const SmsJob& job);
+std::string XlateTableMessage(const SmsJob& job);
+
+// Status lines of an automatic SMS given up before it is dialled.
+std::string NoProviderLine(const std::string& receiverNumber);
+std::string ReceiverFormatLine(const std::string& receiverEntry);
 
 }  // namespace tolvar

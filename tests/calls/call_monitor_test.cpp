@@ -346,7 +346,7 @@ TEST(CallMonitor, EachActionThroughArrivalConnectionAndEnd) {
         {2, "/nirgends/klingel.wav", 0x3304, false, "", "  verbunden.", true},
         {3, "", 0x3490, true, "", "  abgefangen.", true},
         {3, "", 0x349A, false, "", "  abgefangen.", true},  // another telephone was quicker
-        {4, "01711234567", 0x3490, false, "", "  sende SMS.", true},
+        {4, "01711234567", 0x3490, false, "", "  SMS nicht verschickt.", true},  // no provider
         {4, "01711234567", 0x349A, false, "", "  verbunden.", true},
         {4, "01711234567", 0x3304, false, "", "  verbunden.", true},
         {5, "", 0x3490, true, "", "  abgehoben 00:03:12", false},

@@ -18,6 +18,7 @@
 #include "app/receiver_box.h"
 #include "app/sms_page.h"
 #include "calls/call_message.h"
+#include "core/bytes.h"
 #include "engine/engine.h"
 #include "support/files.h"
 #include "support/test_host.h"
@@ -29,11 +30,18 @@ namespace {
 using test::Message;
 using test::U32;
 
-constexpr const char* kHive =
+// A provider whose table sends the small letters and the blank as they are.
+const std::string kHive =
     "Windows Registry Editor Version 5.00\n\n"
     "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n\"0171\"=\"Netz\"\n\n"
     "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Netz]\n"
-    "\"Phone\"=\"0190\"\n\"Protocol\"=\"UCP\"\n\"XlateTable\"=hex:00,01,02\n\n"
+    "\"Phone\"=\"0190\"\n\"Protocol\"=\"UCP\"\n\"XlateTable\"=hex:00" +
+    [] {
+        std::string table;
+        for (int i = 1; i < 128; ++i) table += "," + Hex(static_cast<std::uint32_t>(i), 2);
+        return table;
+    }() +
+    "\n\n"
     "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Subscriber]\n"
     "\"0172 bert\"=\"\"\n\"0171 Anna\"=\"\"\n\"0173 Carl\"=\"\"\n\n";
 

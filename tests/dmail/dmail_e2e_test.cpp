@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "dmail/dmail.h"
@@ -38,12 +39,12 @@ class DMailE2E : public ::testing::Test {
     }
     // A copy on line i with its own D-Mail MSN, listening.
     std::unique_ptr<test::Process> Copy(const std::string& name, std::size_t i,
-                                        const std::string& msn) {
+                                        const std::string& msn, const std::string& values = "") {
         auto p = line->StartTolvar(name,
                                    std::string(test::kShowIsdnTab) +
                                        "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\DMail]\n"
                                        "\"MSN\"=\"" +
-                                       msn + "\"\n\n",
+                                       msn + "\"\n" + values + "\n",
                                    i);
         EXPECT_TRUE(Wait(*p, [](const std::string& l) { return Has(l, "LISTEN_CONF"); }));
         return p;
@@ -85,6 +86,27 @@ class DMailE2E : public ::testing::Test {
         return reply.empty() ? "" : reply.back();
     }
     std::string LineLog() { return test::ReadAll(line->Dir() / "line.log"); }
+    std::size_t Count(const std::string& text) {
+        const std::string log = LineLog();
+        std::size_t n = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    }
+    // One packet of a scripted D-Mail sender to TO, over once its call has ended.
+    void Packet(const std::string& from, const std::string& to, const std::string& text) {
+        const std::string reply = Ctl({"call", from, to, "cip=24", "sub=" + text});
+        ASSERT_EQ(reply.rfind("ok call ", 0), 0u) << reply;
+        AtExchange(reply.substr(3) + ": ended");
+    }
+    // Waits for a call the log names so, then for its end.
+    void PlacedAndEnded(const std::string& text) {
+        const auto reply = line->Ctl({"wait", text, "timeout=10s"});
+        ASSERT_GE(reply.size(), 2u);
+        const std::string& placed = reply[reply.size() - 2];
+        const auto at = placed.find("call ");
+        ASSERT_NE(at, std::string::npos) << placed;
+        AtExchange(placed.substr(at, placed.find(':', at) - at) + ": ended");
+    }
     // Waits for TEXT in the exchange's log.
     void AtExchange(const std::string& text, const std::string& timeout = "timeout=10s") {
         EXPECT_EQ(Ctl({"wait", text, timeout}).rfind("ok", 0), 0u) << text;
@@ -124,6 +146,60 @@ TEST_F(DMailE2E, SixtyFourCharactersWithUmlautsEndToEnd) {
     for (auto at = log.find("CIP 24"); at != std::string::npos; at = log.find("CIP 24", at + 1))
         ++placed;
     EXPECT_EQ(placed, 5u);
+}
+
+TEST_F(DMailE2E, OnlyOkAcknowledgesAndAnAcknowledgementCallIsNoPacket) {
+    home = Copy("home", 0, "5551234", "\"ACKDelay\"=dword:000003e8\n");  // 1000 ms
+    office = Copy("office", 1, "", "\"ACKDelay\"=dword:000003e8\n");
+    // Far ends that ring and never answer: a copy without D-Mail, and the
+    // scripted sender's telephone that "OK" calls reach.
+    EXPECT_EQ(Ctl({"phone", "0609990000", "ring"}), "ok");
+    EXPECT_EQ(Ctl({"phone", "0508880001", "ring"}), "ok");
+    const auto ackCalls = [this] { return Count("-> 0508880001 CIP 24"); };
+
+    // While home waits for its "OK", a message that begins with "OK" is a
+    // message, whole, and no acknowledgement.
+    Send(*home, "0609990000", "Hallo");
+    EXPECT_EQ(StatusUntil(*home, dmail_text::kWaiting),
+              (std::vector<std::string>{dmail_text::kSending, dmail_text::kWaiting}));
+    Packet("0508880001", "5551234", "OK, wir treffen uns");
+    Packet("0508880001", "5551234", " morgen\r");
+    EXPECT_TRUE(Wait(*home, [](const std::string& l) {
+        return l == "dmail-log: 0508880001 > OK, wir treffen uns morgen";
+    }));
+    PlacedAndEnded("-> 0508880001 CIP 24");
+    home->Send("escape");
+    for (const auto& l : home->Lines())
+        EXPECT_NE(l, "dmail: " + std::string(dmail_text::kAcknowledged));
+
+    // Home acknowledges a message while its own goes out packet by packet:
+    // the end of that "OK" call is no packet's end, and it is the only one.
+    // Slow enough that the "OK" call, placed 1 s after the message and over
+    // 600 ms later, ends while the four packets (620 ms each) go out.
+    EXPECT_EQ(Ctl({"set", "net=600"}), "ok");
+    Packet("0508880001", "5551234", "Hallo\r");
+    EXPECT_TRUE(
+        Wait(*home, [](const std::string& l) { return l == "dmail-log: 0508880001 > Hallo"; }));
+    Send(*home, "0407770001", kMessage);
+    EXPECT_EQ(StatusUntil(*home, dmail_text::kAcknowledged),
+              (std::vector<std::string>{dmail_text::kSending, dmail_text::kSending,
+                                        dmail_text::kSending, dmail_text::kSending,
+                                        dmail_text::kWaiting, dmail_text::kAcknowledged}));
+    EXPECT_TRUE(Wait(*office, [](const std::string& l) { return Has(l, "dmail-log: "); }));
+    EXPECT_EQ(office->Lines().back(), "dmail-log: 0305551234 > " + kMessage);
+    EXPECT_EQ(ackCalls(), 2u);
+    // One packet call at a time: each placed after the one before ended.
+    std::istringstream log(LineLog());
+    std::string order, calling;
+    for (std::string l; std::getline(log, l);) {
+        if (Has(l, ": placed home") && Has(l, "-> 0407770001 ")) {
+            order += 'P';
+            calling = l.substr(l.find("call "), l.find(':', l.find("call ")) - l.find("call "));
+        } else if (!calling.empty() && Has(l, calling + ": ended")) {
+            order += 'E';
+        }
+    }
+    EXPECT_EQ(order, "PEPEPEPE");
 }
 
 TEST_F(DMailE2E, RefusedPacketAndNoAcknowledgement) {

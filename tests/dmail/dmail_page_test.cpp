@@ -99,7 +99,11 @@ TEST_F(DMailPageTest, SendDisablesThePagesUntilEscape) {
     }
     EXPECT_EQ(receiver->currentText(), "017");
     receiver->setEditText("017812345 Mutter");
+    // Characters Windows-1252 lacks are named before anything is sent.
+    Find<QLineEdit>("edDMailSend")->setText(QString::fromUtf8("Łódź für 5 €"));
+    EXPECT_EQ(page->CharsetNote(), QString::fromUtf8("Wird als \"?\" gesendet: Ł ź"));
     Find<QLineEdit>("edDMailSend")->setText("Hallo");
+    EXPECT_TRUE(page->CharsetNote().isEmpty());
     // Enter in a field presses "D-Mail &senden".
     emit Find<QLineEdit>("edDMailSend")->returnPressed();
     EXPECT_EQ(capi.puts.back().CommandWord(), cmd::CONNECT_REQ);

@@ -461,6 +461,95 @@ TEST_F(DMailTest, SenderWithoutNumberIsNotCalledBack) {
     EXPECT_EQ(D().RecvState(), kRecvReady);
 }
 
+TEST_F(DMailTest, AcknowledgementCallsWhileSendingAreToldApartFromThePacketCall) {
+    Start("\"ACKDelay\"=dword:000003e8\n");  // 1000 ms
+    End(Incoming("Hi\r", "0401111"), 0);
+    Send("017812345", std::string(30, 'x'));
+    Conf(0x101);  // the first packet
+    host.time.Advance(1000);
+    ASSERT_EQ(ConnectReqs().size(), 2u);
+    EXPECT_EQ(LastCall(), std::make_pair(std::string("0401111"), std::string("OK")));
+    // An acknowledgement that cannot be set up leaves the send alone.
+    Conf(0x102, 0x2003);
+    EXPECT_EQ(D().SendState(), kSendingPackets);
+    host.time.Advance(1000);
+    Conf(0x103);
+    // Its end is the acknowledgement done, not the packet delivered.
+    End(0x103, 0x3490);
+    EXPECT_EQ(D().RecvState(), kRecvReady);
+    host.time.Advance(5000);
+    EXPECT_EQ(ConnectReqs().size(), 3u);  // no early packet, no fourth "OK"
+    EXPECT_EQ(Status(), std::vector<std::string>{dmail_text::kSending});
+    // The packet's own end delivers it.
+    host.Receive(Message(cmd::INFO_IND, 5, Cat(Cat(U32(0x101), U16(0x8001)), {0})));
+    End(0x101, 0);
+    host.time.Advance(20);
+    ASSERT_EQ(ConnectReqs().size(), 4u);
+    EXPECT_EQ(LastCall().second, std::string(11, 'x') + "\r");
+    Conf(0x104);
+    // Escape hangs up the packet call, not an acknowledgement call on its way.
+    End(Incoming("Du\r", "0402222"), 0);
+    host.time.Advance(1000);
+    Conf(0x105);
+    host.engine->FormKeyDownEscape();
+    EXPECT_EQ(host.capi.puts.back().CommandWord(), cmd::DISCONNECT_REQ);
+    EXPECT_EQ(test::HexBytes({host.capi.puts.back().message.begin() + 8,
+                              host.capi.puts.back().message.begin() + 12}),
+              "04 01 00 00");
+    EXPECT_EQ(Status(), (std::vector<std::string>{dmail_text::kSending, dmail_text::kSending}));
+    // A packet call confirmed after its send was given up is hung up then.
+    Send("017812345", "Hallo");
+    host.engine->FormKeyDownEscape();
+    Conf(0x106);
+    EXPECT_EQ(host.capi.puts.back().CommandWord(), cmd::DISCONNECT_REQ);
+    EXPECT_EQ(host.capi.puts.back().message[8], 0x06);
+}
+
+TEST_F(DMailTest, WhatOneSenderCanMakeTheReceiverDo) {
+    const std::string a19(19, 'a');
+    // As long as a CONNECT_IND can carry it; with the own MSN too long for a request.
+    const std::string longNumber(150, '1');
+    const struct Case {
+        const char* what;
+        std::vector<std::string> packets;
+        std::string from;
+        std::string delivered;  // empty: nothing
+    } cases[] = {
+        {"the longest message", {a19, a19, a19, "b\r"}, "0401111", a19 + a19 + a19 + "b"},
+        {"four packets without the end mark start no message",
+         {a19, a19, a19, a19, "Ende\r"},
+         "0401111",
+         "Ende"},
+        {"a caller number too long to call back", {"Lang\r"}, longNumber, "Lang"},
+    };
+    Start();
+    host.ui.texts[Control::edDMailOwnMSN] = "5551234";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.ui.status[StatusList::DMailLog].clear();
+        std::uint32_t last = 0;
+        for (const auto& packet : c.packets) End(last = Incoming(packet, c.from), 0);
+        if (c.delivered.empty()) {
+            EXPECT_TRUE(host.ui.status[StatusList::DMailLog].empty());
+        } else {
+            ASSERT_EQ(host.ui.status[StatusList::DMailLog].size(), 1u);
+            const std::string& line = host.ui.status[StatusList::DMailLog].back();
+            EXPECT_EQ(line.substr(line.find(" > ") + 3), c.delivered);
+        }
+        // Acknowledged, or given up without an error from the timer.
+        for (int i = 0; i < 4 && D().RecvState() == kAcknowledging; ++i) {
+            host.time.Advance(3000);
+            if (!host.capi.puts.empty() &&
+                host.capi.puts.back().CommandWord() == cmd::CONNECT_REQ) {
+                Conf(last + 0x100);
+                End(last + 0x100, 0);
+            }
+        }
+        EXPECT_EQ(D().RecvState(), kRecvReady);
+        EXPECT_TRUE(host.ui.errors.empty());
+    }
+}
+
 TEST_F(DMailTest, ReceiverEntryRemovedAndMessageLogCleared) {
     Start();
     host.WriteHive(std::string(kHive) +

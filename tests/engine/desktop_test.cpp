@@ -309,7 +309,7 @@ TEST(CallNotice, EveryCallAndItsEndingUnlessSwitchedOff) {
                   "3 Anruf | 0302 -> 5551234  Abheber",
                   "3 Anruf | 0302 -> 5551234  Abheber  abgehoben 00:00:03 (10000 ms)",
                   "4 Anruf | 0303 -> 5551234  SMS",
-                  "4 Verpasster Anruf | 0303 -> 5551234  SMS  sende SMS. (10000 ms)",
+                  "4 Verpasster Anruf | 0303 -> 5551234  SMS  SMS nicht verschickt. (10000 ms)",
                   "5 Anruf | 0304 -> 5551234",
               }));
     desk.host.ui.checked[Control::CBNotify] = false;

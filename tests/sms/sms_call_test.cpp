@@ -27,6 +27,19 @@ std::string Providers(const std::string& protocol = "UCP") {
            std::string(kCentre) + "\"\n\"Protocol\"=\"" + protocol + "\"\n" + table + "\n\n";
 }
 
+// Providers for 0172 without a table and for 0173 with one that leaves out every byte.
+std::string ProvidersWithoutUsableTable() {
+    std::string zeros = "\"XlateTable\"=hex:00";
+    for (int i = 1; i < 256; ++i) zeros += ",00";
+    return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n\"0172\"=\"Ohne\"\n"
+           "\"0173\"=\"Leer\"\n\n"
+           "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Ohne]\n"
+           "\"Phone\"=\"01722521002\"\n\n"
+           "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Leer]\n"
+           "\"Phone\"=\"01732521002\"\n" +
+           zeros + "\n\n";
+}
+
 std::vector<std::uint8_t> With(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -227,16 +240,17 @@ TEST_F(SmsCall, EndOfThePageCallByReason) {
         EXPECT_TRUE(Usable());
         EXPECT_FALSE(sms().WatchDogState().Enabled());
     }
-    // A refused CONNECT_REQ: page and cursor back, no line, no record.
+    // A refused CONNECT_REQ: page and cursor back, a line, no record.
     sms().BtnSendSMSClick();
     ConnectConf(7, 0x2002);
-    EXPECT_TRUE(Trace().empty());
+    EXPECT_EQ(Trace(), std::vector<std::string>{"Fehler. Kann SMS Center nicht anwählen."});
+    EXPECT_TRUE(Usable());
     EXPECT_FALSE(host.ui.busy);
     EXPECT_EQ(host.engine->ConnectionList().Count(), 0u);
 }
 
 TEST_F(SmsCall, PageChecksBeforeItDials) {
-    Start();
+    Start(Providers() + ProvidersWithoutUsableTable());
     struct Case {
         const char* receiver;
         const char* memo;
@@ -250,6 +264,18 @@ TEST_F(SmsCall, PageChecksBeforeItDials) {
         {"0171a Anna", "x", kSmsReceiverFormatWarning, Control::cbSMSReceiver},
         {"", "x", kSmsReceiverFormatWarning, Control::cbSMSReceiver},
         {"0999 Otto", "x", NoProviderMessage("0999"), Control::PageControl},
+        // The centre would get an empty text and accept it.
+        {"0172345 Pager", "x",
+         "Keine Zeichentabelle \"XlateTable\" für Provider \"Ohne\" gefunden !\r\rBitte tragen "
+         "Sie die Zeichentabelle für diesen Provider in die Registrierung "
+         "ein:\r\\\\HKEY_CURRENT_USER\\\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Ohne",
+         Control::PageControl},
+        {"0173456", "x",
+         "Die Zeichentabelle \"XlateTable\" des Providers \"Leer\" lässt alle Zeichen der "
+         "Nachricht weg !\r\rBitte tragen Sie die Zeichentabelle für diesen Provider in die "
+         "Registrierung "
+         "ein:\r\\\\HKEY_CURRENT_USER\\\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Leer",
+         Control::PageControl},
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.receiver);
@@ -293,10 +319,21 @@ TEST_F(SmsCall, WatchDogGivesUpACallThatDoesNotComeUp) {
     host.time.Advance(20000);
     EXPECT_EQ(Puts(), (std::vector<std::string>{"DISCONNECT_B3_REQ 00 00 01 02 01 00 00"}));
     DisconnectInd(reason::kNormalClearing);
-    // Any call's end stops it, also another call's.
+    // Another call's end leaves it running; after a refused B3 link there is
+    // no link to end, and the call is cleared as a whole.
     sms().BtnSendSMSClick();
     ConnectConf(7);
     DisconnectInd(reason::kNormalClearing, 0x0999);
+    host.Receive(test::ConnectActiveInd(kPlci));
+    Receive(cmd::CONNECT_B3_CONF, 0, With(U32(kNcci), U16(0x2001)));
+    Puts();
+    host.time.Advance(20000);
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"DISCONNECT_REQ 00 00 01 02 00 00 00"}));
+    DisconnectInd(reason::kNormalClearing);
+    // Its own call's end stops it.
+    sms().BtnSendSMSClick();
+    ConnectConf(7);
+    DisconnectInd(reason::kUserBusy);
     Puts();
     host.time.Advance(30000);
     EXPECT_TRUE(Puts().empty());
@@ -368,7 +405,7 @@ class AutomaticSms : public SmsCall {
     }
 };
 
-TEST_F(AutomaticSms, MissedCallSendsAndBusyCentreIsRedialledUntilACallIsActive) {
+TEST_F(AutomaticSms, MissedCallSendsAndBusyCentreIsRedialledUntilItsCallIsActive) {
     MissedCall(reason::kNonSelectedUser);  // answered by another telephone: no SMS
     EXPECT_EQ(Dials(), 0u);
     MissedCall();
@@ -390,12 +427,66 @@ TEST_F(AutomaticSms, MissedCallSendsAndBusyCentreIsRedialledUntilACallIsActive) 
     ConnectConf(6, 0x3008);  // refused: no record, redialling goes on
     host.time.Advance(30000);
     EXPECT_EQ(Dials(), 1u);
-    // An unrelated call becomes active: no more redials, and with no
-    // automatic call left the page is usable again.
+    // An unrelated call that becomes active changes nothing.
     host.Receive(test::ConnectActiveInd(0x0777));
-    EXPECT_TRUE(Usable());
+    EXPECT_FALSE(Usable());
+    host.time.Advance(30000);
+    EXPECT_EQ(Dials(), 1u);
+    // The centre answers: no more redials.
+    BringUp(6);
     host.time.Advance(90000);
     EXPECT_EQ(Dials(), 0u);
+}
+
+TEST_F(SmsCall, AutomaticJobThatCannotGoOutIsGivenUpAloud) {
+    std::string rules;
+    const std::pair<const char*, const char*> receivers[] = {{"0301", "0999 Otto"},
+                                                             {"0302", "0171-234 Handy"},
+                                                             {"0303", "0172345"},
+                                                             {"0304", "0173456"},
+                                                             {"0305", "0171234567"}};
+    for (const auto& [caller, receiver] : receivers)
+        rules += "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\MSN\\5551234\\" +
+                 std::string(caller) + " A\\00:00]\n\"Action\"=dword:00000004\n\"Param\"=\"" +
+                 receiver + "\"\n\n";
+    Start(Providers() + ProvidersWithoutUsableTable() + rules);
+    const std::pair<const char*, std::string> cases[] = {
+        {"301555", "Keinen Provider für Teilnehmer \"0999\" gefunden !"},
+        {"302555",
+         "Das Eingabeformat für den Empfänger \"0171-234 Handy\" muß \"Telefonnummer + "
+         "[ Text]\" sein."},
+        {"303555", "Keine Zeichentabelle \"XlateTable\" für Provider \"Ohne\" gefunden !"},
+        {"304555",
+         "Die Zeichentabelle \"XlateTable\" des Providers \"Leer\" lässt alle Zeichen "
+         "der Nachricht weg !"},
+    };
+    std::uint32_t plci = 0x0100;
+    const auto missed = [&](const std::string& caller) {
+        test::CallSetup call;
+        call.caller = caller;
+        call.plci = ++plci;
+        host.Receive(test::ConnectInd(call));
+        DisconnectInd(reason::kNormalClearing, plci);
+    };
+    // A job whose centre is busy is being redialled; the first job given up
+    // overwrote it, so the redialling ends with it.
+    missed("305555");
+    ConnectConf(6);
+    DisconnectInd(reason::kUserBusy);
+    EXPECT_FALSE(Usable());
+    Puts();
+    for (const auto& [caller, why] : cases) {
+        SCOPED_TRACE(caller);
+        missed(caller);
+        const std::string line(host.engine->Log().Lines().back());
+        EXPECT_EQ(line.substr(line.find(" A  ") + 2), "  SMS nicht verschickt.");
+        EXPECT_EQ(Trace(),
+                  (std::vector<std::string>{why, "Fehler beim Verschicken der Nachricht !"}));
+        for (const auto& p : Puts()) EXPECT_NE(p.rfind("CONNECT_REQ", 0), 0u) << p;
+        EXPECT_TRUE(Usable());
+    }
+    host.time.Advance(60000);
+    for (const auto& p : Puts()) EXPECT_NE(p.rfind("CONNECT_REQ", 0), 0u) << p;
 }
 
 TEST_F(AutomaticSms, ActiveCallEndingWithoutResultGivesThePageBack) {
