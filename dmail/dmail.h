@@ -95,6 +95,8 @@ struct DMailHost {
     std::function<bool()> windowVisible;
     std::function<Page()> activePage;
     std::function<void(bool)> setAttention;
+    // A send ended with this status line: to the number dialled, ok when acknowledged.
+    std::function<void(const std::string& to, bool ok, const std::string& line)> sendFinished;
 };
 
 class DMail final : public CallOwner, public DMailReception {

@@ -62,6 +62,14 @@ void Sms::SetPageUsable(bool usable) {
 
 void Sms::Trace(const std::string& line) {
     h_.ui.AppendStatusLine(StatusList::SmsTrace, line);
+    lastLine_ = line;
+}
+
+void Sms::SendOver() {
+    const bool ok = result_ && result_->first;
+    const std::string line = result_ ? result_->second : lastLine_;
+    result_.reset();
+    if (h_.sendFinished) h_.sendFinished(job_.SMSReceiver, ok, line);
 }
 
 // --- The job ---------------------------------------------------------------
@@ -163,6 +171,8 @@ void Sms::DialSMSCenter(CallKind kind) {
     p.purposeTag = PurposeTag(kind);
     p.cipValue = cip::kUnrestrictedDigital;
     p.calledNumber = job_.SMSCenterPhone;  // no own number, no subaddresses
+    result_.reset();
+    lastLine_.clear();
     h_.capi.SendConnectReq(p);
 }
 
@@ -172,6 +182,7 @@ void Sms::ConnectConf(TConnection& call, std::uint16_t info) {
         if (user) {
             h_.ui.SetBusyCursor(false);
             SetPageUsable(true);
+            SendOver();
         }
         return;
     }
@@ -242,6 +253,7 @@ void Sms::Disconnected(TConnection& call, std::uint16_t reasonValue) {
             Trace("SMS Center besetzt.");
         else
             Trace("beendet. Reason : 0x" + Hex(reasonValue, 4));
+        SendOver();
         return;
     }
     // An automatic call that ends with no redial to come (it became active,
@@ -252,10 +264,12 @@ void Sms::Disconnected(TConnection& call, std::uint16_t reasonValue) {
         if (&other != &call && other.Kind == CallKind::AutomaticSms) return;
     }
     SetPageUsable(true);
+    SendOver();
 }
 
 void Sms::ReportSMSResult(std::uint32_t ncci, bool success, const std::string& text) {
     Trace(text);
+    result_ = {success, text};
     SetPageUsable(true);
     if (!success) return;
     const TConnection* call = h_.connections.FindConnectionByNCCI(ncci);
