@@ -32,6 +32,7 @@ DesktopIntegration::DesktopIntegration(DesktopHost host)
               .startThread = h_.startThread},
              [this](const ContactCard& card, const std::string& file) {
                  h_.devices.contacts.ShowContact(card, file);
+                 if (h_.contactFound) h_.contactFound(card);
              }) {
     speechDelay_.OnTimer = [this] { Speak(); };
 }

@@ -39,6 +39,8 @@ struct DesktopHost {
     std::function<std::size_t()> callCapacity = [] { return Connections::kMaxRecords; };
     // Starts the address book's reader thread (tests make it fail).
     ThreadStarter startThread = StartThread;
+    // A caller's card was found in the address book (besides being shown).
+    std::function<void(const ContactCard& card)> contactFound;
 };
 
 class DesktopIntegration final : public CallDesktop {

@@ -102,6 +102,8 @@ struct DMailHost {
     std::function<void(bool)> setAttention;
     // A message delivered while the message log is not in view: its line there.
     std::function<void(const std::string&)> notify;
+    // A send ended with this status line: to the number dialled, ok when acknowledged.
+    std::function<void(const std::string& to, bool ok, const std::string& line)> sendFinished;
 };
 
 class DMail final : public CallOwner, public DMailReception {

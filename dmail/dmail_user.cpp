@@ -18,6 +18,12 @@ namespace tolvar {
 
 void DMail::StatusLine(const std::string& text) {
     h_.ui.AppendStatusLine(StatusList::DMailStatus, text);
+    // Every line but the two of progress ends a send; the time-out's comes
+    // after the sender went idle.
+    const bool progress = text == dmail_text::kSending || text == dmail_text::kWaiting;
+    if (!progress && h_.sendFinished && (DMailSendState != kSendIdle || text == dmail_text::kNoAck))
+        h_.sendFinished(h_.settings.Suffix + DMailReceiverNumber, text == dmail_text::kAcknowledged,
+                        text);
 }
 
 void DMail::BtnSendDMailClick() {

@@ -43,16 +43,22 @@ Engine::Engine(EngineHost host)
                        .windowVisible = [this] { return windowVisible_; },
                        .activePage = [this] { return activePage_; },
                        .setAttention = [this](bool on) { SetAttention(on); },
-                       .notify = [this](const std::string& l) { desktop_.DMailReceived(l); }}),
-      desktop_(DesktopHost{.ui = host_.ui,
-                           .dialogs = host_.dialogs,
-                           .timers = host_.timers,
-                           .io = host_.io,
-                           .devices = host_.devices,
-                           .post = host_.post,
-                           .registry = [this] { return registry_.get(); },
-                           .callCapacity = [this] { return Connections_.Capacity(); },
-                           .startThread = host_.startThread}),
+                       .notify = [this](const std::string& l) { desktop_.DMailReceived(l); },
+                       .sendFinished =
+                           [this](const std::string& to, bool ok, const std::string& line) {
+                               mqtt_.SendFinished("dmail", to, ok, line);
+                           }}),
+      desktop_(DesktopHost{
+          .ui = host_.ui,
+          .dialogs = host_.dialogs,
+          .timers = host_.timers,
+          .io = host_.io,
+          .devices = host_.devices,
+          .post = host_.post,
+          .registry = [this] { return registry_.get(); },
+          .callCapacity = [this] { return Connections_.Capacity(); },
+          .startThread = host_.startThread,
+          .contactFound = [this](const ContactCard& card) { mqtt_.ContactFound(card); }}),
       mqtt_(MqttHost{.ui = host_.ui,
                      .clock = host_.clock,
                      .post = host_.post,
@@ -80,7 +86,11 @@ Engine::Engine(EngineHost host)
                    .ui = host_.ui,
                    .dialogs = host_.dialogs,
                    .receivers = receivers_,
-                   .registry = [this]() -> Registry& { return SettingsRegistry(); }}),
+                   .registry = [this]() -> Registry& { return SettingsRegistry(); },
+                   .sendFinished =
+                       [this](const std::string& to, bool ok, const std::string& line) {
+                           mqtt_.SendFinished("sms", to, ok, line);
+                       }}),
       settingsRetry_(host_.timers, kSettingsRetryMs) {
     capi_.OnPutFailed = [this](std::uint32_t result) { link_.PutFailed(result); };
     // A flood of calls beyond what the controllers carry stays bounded, and says so.

@@ -1,5 +1,6 @@
 #include "mqtt/mqtt_publisher.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -26,6 +27,18 @@ std::string PathId(const std::string& path) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%08x", hash);
     return buf;
+}
+
+// A card without a name is known by its organisation.
+std::string CardName(const ContactCard& card) {
+    return card.formattedName.empty() ? card.organisation : card.formattedName;
+}
+
+// The address book is asked with the caller's number as it arrived.
+bool CarriesCaller(const ContactCard& card, const std::string& caller) {
+    return !caller.empty() &&
+           std::any_of(card.phones.begin(), card.phones.end(),
+                       [&](const ContactCard::Phone& p) { return p.compared == caller; });
 }
 
 }  // namespace
@@ -189,7 +202,18 @@ void MqttPublisher::CallRinging(const CallInfo& info) {
         calls_.erase(oldest);
     }
     ActiveCall& call = calls_[info.plci] = ActiveCall{nextId_++, info, false, {}};
+    if (found_ && call.info.name.empty() && CarriesCaller(*found_, call.info.caller))
+        call.info.name = CardName(*found_);
+    found_.reset();
     if (link_) link_->Publish(Topic("call"), CallJson("ring", call));
+}
+
+void MqttPublisher::ContactFound(const ContactCard& card) {
+    if (CardName(card).empty()) return;
+    for (auto& [plci, call] : calls_)
+        if (call.info.name.empty() && CarriesCaller(card, call.info.caller))
+            call.info.name = CardName(card);
+    found_ = card;
 }
 
 void MqttPublisher::CallConnected(std::uint32_t plci) {

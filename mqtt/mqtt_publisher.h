@@ -12,6 +12,7 @@
 #include <string>
 
 #include "calls/call_monitor.h"
+#include "core/contact_card.h"
 #include "core/datetime.h"
 #include "mqtt/mqtt_settings.h"
 
@@ -55,6 +56,10 @@ class MqttPublisher final : public CallEvents {
     void SendFinished(const std::string& channel, const std::string& to, bool ok,
                       const std::string& statusLine);
 
+    // The address book's card of a caller: its name where the rule gives
+    // none, for the call about to ring (the lookup comes first) or ringing.
+    void ContactFound(const ContactCard& card);
+
     // The link as the window shows it.
     bool LinkUp() const { return up_; }
     const std::string& LinkText() const { return linkText_; }
@@ -90,6 +95,8 @@ class MqttPublisher final : public CallEvents {
     std::map<std::uint32_t, ActiveCall> calls_;
     std::uint64_t nextId_ = 1;
     std::optional<bool> capiUp_;
+    // The latest card found, until the next call rings.
+    std::optional<ContactCard> found_;
     bool up_ = false;
     std::string linkText_;
     std::optional<std::pair<bool, std::string>> reported_;

@@ -53,6 +53,14 @@ void Sms::SetPageUsable(bool usable) {
 
 void Sms::Trace(const std::string& line) {
     h_.ui.AppendStatusLine(StatusList::SmsTrace, line);
+    lastLine_ = line;
+}
+
+void Sms::SendOver() {
+    const bool ok = result_ && result_->first;
+    const std::string line = result_ ? result_->second : lastLine_;
+    result_.reset();
+    if (h_.sendFinished) h_.sendFinished(job_.SMSReceiver, ok, line);
 }
 
 // --- The job ---------------------------------------------------------------
@@ -148,6 +156,7 @@ void Sms::GiveUpAutomaticSMS(const std::string& why) {
     h_.ui.ClearStatusList(StatusList::SmsTrace);
     if (!why.empty()) Trace(why);
     Trace(kSmsFailed);
+    SendOver();
     // There is one job: the one still being redialled was overwritten by this one.
     ConnectRetry.SetEnabled(false);
     if (h_.connections.FindNewestOfKind(CallKind::AutomaticSms) == nullptr) SetPageUsable(true);
@@ -172,6 +181,7 @@ bool Sms::StartAutomaticSMS() {
         SetPageUsable(true);
         h_.ui.ReportError(e.what());
         Trace(kSmsFailed);
+        SendOver();
         return false;
     }
     return true;
@@ -184,6 +194,8 @@ void Sms::DialSMSCenter(CallKind kind) {
     p.purposeTag = PurposeTag(kind);
     p.cipValue = cip::kUnrestrictedDigital;
     p.calledNumber = job_.SMSCenterPhone;  // no own number, no subaddresses
+    result_.reset();
+    lastLine_.clear();
     h_.capi.SendConnectReq(p);
 }
 
@@ -194,6 +206,7 @@ void Sms::ConnectConf(TConnection& call, std::uint16_t info) {
             h_.ui.SetBusyCursor(false);
             SetPageUsable(true);
             Trace(kSmsCannotDial);
+            SendOver();
         }
         return;
     }
@@ -269,6 +282,7 @@ void Sms::Disconnected(TConnection& call, std::uint16_t reasonValue) {
             Trace("SMS Center besetzt.");
         else
             Trace("beendet. Reason : 0x" + Hex(reasonValue, 4));
+        SendOver();
         return;
     }
     // An automatic call that ends with no redial to come (it became active,
@@ -279,10 +293,12 @@ void Sms::Disconnected(TConnection& call, std::uint16_t reasonValue) {
         if (&other != &call && other.Kind == CallKind::AutomaticSms) return;
     }
     SetPageUsable(true);
+    SendOver();
 }
 
 void Sms::ReportSMSResult(std::uint32_t ncci, bool success, const std::string& text) {
     Trace(text);
+    result_ = {success, text};
     SetPageUsable(true);
     if (!success) return;
     const TConnection* call = h_.connections.FindConnectionByNCCI(ncci);

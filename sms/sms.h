@@ -34,6 +34,9 @@ struct SmsHost {
     ReceiverLists& receivers;
     // The settings; only asked for once the program has started.
     std::function<Registry&()> registry;
+    // A send is over: its result, or its call's end with no result and no
+    // redial to come. to: the receiver; line: the result's line, else the last one shown.
+    std::function<void(const std::string& to, bool ok, const std::string& line)> sendFinished;
 };
 
 class Sms final : public CallOwner, public AutomaticSms {
@@ -103,6 +106,7 @@ class Sms final : public CallOwner, public AutomaticSms {
     void Run(const DialogueActions& actions, std::uint32_t ncci);
     void SendNextChunk(std::uint32_t ncci);
     void Trace(const std::string& line);
+    void SendOver();
     // A timer's handler: an error it raises is reported, not thrown into the loop.
     void Guarded(const std::function<void()>& fn);
 
@@ -125,6 +129,9 @@ class Sms final : public CallOwner, public AutomaticSms {
     // nothing when it can.
     std::optional<std::string> jobProblem_;
     bool sendEnabled_ = true;
+    // Of the call being made: its result, and the last line shown.
+    std::optional<std::pair<bool, std::string>> result_;
+    std::string lastLine_;
 };
 
 }  // namespace tolvar

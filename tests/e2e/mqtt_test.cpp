@@ -34,6 +34,21 @@ std::string MqttKey(int port, const std::string& more) {
 
 const std::string kRules = Entry("0302222 Nachbar", 0) + Entry("0303333 Abheber", 5) +
                            Entry("Unbekannt/Analog", 0) + Entry("Sonstige", 0);
+// Texts sent through the line go to a UCP centre for 0171, with the identity table.
+constexpr const char* kCentre = "01712521002";
+std::string SmsProvider() {
+    std::string table = "\"XlateTable\"=hex:00";
+    char byte[4];
+    for (int i = 1; i < 256; ++i) {
+        std::snprintf(byte, sizeof byte, ",%02x", i);
+        table += byte;
+    }
+    return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\"MSN\"=\"5551234\"\n\n"
+           "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n\"0171\"=\"Netz\"\n\n"
+           "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Netz]\n"
+           "\"Phone\"=\"" +
+           std::string(kCentre) + "\"\n\"Protocol\"=\"UCP\"\n" + table + "\n\n";
+}
 // The fields every event carries, the time as an ISO time with its offset.
 const std::string kTime =
     R"("time": "20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9][+-][0-9]{2}:[0-9]{2}")";
@@ -78,7 +93,17 @@ class MqttE2E : public ::testing::Test {
 
 TEST_F(MqttE2E, CallsReachEverySubscriberWithLastCallDiscoveryAndWill) {
     test::Broker broker(line.Dir() / "broker");
-    auto tolvar = StartTolvar("a", MqttKey(broker.Port(), ""));
+    // A caller the rules do not name has a card in the address book.
+    const fs::path book = line.Dir() / "kontakte";
+    fs::create_directories(book);
+    test::WriteAll(book / "erika.vcf",
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Erika Muster\r\n"
+                   "TEL;TYPE=home:030 4445566\r\nEND:VCARD\r\n");
+    ASSERT_EQ(line.Ctl({"smsc", kCentre, "ucp"}).at(0), "ok");
+    auto tolvar = StartTolvar(
+        "a", MqttKey(broker.Port(), "") + SmsProvider() +
+                 "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\Agent]\n\"ContactsPath\"=\"" +
+                 book.string() + "\"\n\n");
     ASSERT_TRUE(tolvar->WaitFor("mqtt: up 127.0.0.1:" + std::to_string(broker.Port()), 10s));
     auto sub = test::Subscribe(broker.Port(), {"-t", "tolvar/#", "-t", "homeassistant/#"});
     // What a subscriber finds on arrival, in the broker's order: the program
@@ -133,6 +158,32 @@ TEST_F(MqttE2E, CallsReachEverySubscriberWithLastCallDiscoveryAndWill) {
     const auto retained = later->ReadLine(3s);
     ASSERT_TRUE(retained);
     EXPECT_EQ(retained->substr(retained->find(' ')), last->substr(last->find(' ')));
+
+    // The contact's name where the rule gives none, from the ring on.
+    n = Call({"0304445566", "5551234"});
+    ASSERT_TRUE(Next(*sub, Event("ring", 4, "0304445566", "Erika Muster", "Aus") + "\\}"));
+    line.Ctl({"hangup", n});
+    ASSERT_TRUE(Next(
+        *sub, Event("end", 4, "0304445566", "Erika Muster", "Aus") + ", \"missed\": true, .*\\}"));
+
+    // Each send's outcome, never the message: an SMS the centre accepts, one
+    // it is too busy to take, a D-Mail the far end refuses.
+    tolvar->Send("sms-to 0171234567 Anna");
+    tolvar->Send("sms-text Geheimnis eins");
+    tolvar->Send("sms-send");
+    ASSERT_TRUE(Next(*sub, R"(tolvar/sms \{"to": "0171234567", "ok": true, )"
+                           R"("text": "Nachricht erfolgreich verschickt."\})"));
+    line.Ctl({"smsc", kCentre, "ucp", "busy=yes"});
+    tolvar->Send("sms-send");
+    ASSERT_TRUE(Next(*sub, R"(tolvar/sms \{"to": "0171234567", "ok": false, )"
+                           R"("text": "SMS Center besetzt."\})"));
+    line.Ctl({"phone", "0409990000", "busy"});
+    tolvar->Send("dmail-to 0409990000 Büro");
+    tolvar->Send("dmail-text Geheimnis zwei");
+    tolvar->Send("dmail-send");
+    ASSERT_TRUE(Next(*sub, R"(tolvar/dmail \{"to": "0409990000", "ok": false, )"
+                           R"("text": "Teilnehmer besetzt."\})"));
+    for (const auto& l : sub->Lines()) EXPECT_EQ(l.find("Geheimnis"), std::string::npos) << l;
 
     // A crash: the broker's will says so.
     tolvar->Signal(SIGKILL);
