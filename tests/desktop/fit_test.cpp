@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QTabBar>
@@ -59,6 +60,14 @@ const std::string kRules =
 
 class Fit : public test::WindowHost {
   public:
+    // Inside a page's own scroll area (not a list's or a grid's).
+    static bool InScrollingPage(QWidget* child, QWidget* page) {
+        for (QWidget* p = child->parentWidget(); p && p != page; p = p->parentWidget())
+            if (auto* area = qobject_cast<QScrollArea*>(p))
+                return area->widget()->isAncestorOf(child);
+        return false;
+    }
+
     // What does not fit on the page, one line each.
     std::vector<std::string> Cut(Page page) {
         engine->SetActivePage(page);
@@ -68,8 +77,14 @@ class Fit : public test::WindowHost {
         for (QWidget* child : w->findChildren<QWidget*>()) {
             if (!child->isVisibleTo(w)) continue;
             const QRect on(child->mapTo(w, QPoint(0, 0)), child->size());
-            if (!w->rect().contains(on) && !child->parentWidget()->inherits("QAbstractScrollArea"))
+            if (InScrollingPage(child, w)) {
+                // A page that scrolls shows all of its height, but only its width.
+                if (on.left() < 0 || on.right() > w->rect().right())
+                    Problem(child, "lies beside its page");
+            } else if (!w->rect().contains(on) &&
+                       !child->parentWidget()->inherits("QAbstractScrollArea")) {
                 Problem(child, "lies outside its page");
+            }
             if (auto* label = qobject_cast<QLabel*>(child)) Check(label);
             if (auto* box = qobject_cast<QCheckBox*>(child))
                 Wider(box, box->sizeHint().width(), box->width(), box->text());

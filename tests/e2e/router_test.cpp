@@ -46,7 +46,7 @@ line internet msn=5558800 controller=5 channels=4
     line.Ctl({"call", "017812345", "5557000"});
     line.Ctl({"call", "+441632960001", "5558800"});
     const std::vector<std::string> expected = {
-        "   0301234567 -> 5551234", "   017812345 -> 5557000", "   0441632960001 -> 5558800"};
+        "   0301234567 -> 5551234", "   017812345 -> 5557000", "   00441632960001 -> 5558800"};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const auto logged = tolvar->WaitFor("protokoll " + std::to_string(i + 2) + ": ", 5s);
         ASSERT_TRUE(logged);
