@@ -12,18 +12,15 @@
 
 #include "support/line_fixture.h"
 
+#include "tests/support/hive_header.h"
+
 namespace tolvar {
 namespace {
 
 using namespace std::chrono_literals;
 
 std::string Providers() {
-    std::string table = "\"XlateTable\"=hex:00";
-    char byte[4];
-    for (int i = 1; i < 256; ++i) {
-        std::snprintf(byte, sizeof byte, ",%02x", i);
-        table += byte;
-    }
+    const std::string table = test::IdentityXlateTable();
     return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n"
            "\"0171\"=\"Netz\"\n\"0172\"=\"Pager\"\n\n"
            "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Netz]\n"

@@ -13,6 +13,8 @@
 #include "support/files.h"
 #include "support/line_fixture.h"
 
+#include "tests/support/hive_header.h"
+
 namespace tolvar {
 namespace {
 
@@ -37,12 +39,7 @@ const std::string kRules = Entry("0302222 Nachbar", 0) + Entry("0303333 Abheber"
 // Texts sent through the line go to a UCP centre for 0171, with the identity table.
 constexpr const char* kCentre = "01712521002";
 std::string SmsProvider() {
-    std::string table = "\"XlateTable\"=hex:00";
-    char byte[4];
-    for (int i = 1; i < 256; ++i) {
-        std::snprintf(byte, sizeof byte, ",%02x", i);
-        table += byte;
-    }
+    const std::string table = test::IdentityXlateTable();
     return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\"MSN\"=\"5551234\"\n\n"
            "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n\"0171\"=\"Netz\"\n\n"
            "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Provider\\Netz]\n"

@@ -10,6 +10,8 @@
 #include "support/files.h"
 #include "support/line_fixture.h"
 
+#include "tests/support/hive_header.h"
+
 namespace tolvar {
 namespace {
 
@@ -19,12 +21,7 @@ constexpr const char* kCentre = "01712521002";
 
 // Providers for 0171 (UCP) and 0172 (TAP), both with the identity table.
 std::string Providers() {
-    std::string table = "\"XlateTable\"=hex:00";
-    char byte[4];
-    for (int i = 1; i < 256; ++i) {
-        std::snprintf(byte, sizeof byte, ",%02x", i);
-        table += byte;
-    }
+    const std::string table = test::IdentityXlateTable();
     return "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS]\n\"MSN\"=\"5551234\"\n\n"
            "[HKEY_CURRENT_USER\\Software\\Brenwick\\Tolvar\\SMS\\Prefix]\n"
            "\"0171\"=\"Netz\"\n\"0172\"=\"Pager\"\n\n"
