@@ -84,12 +84,6 @@ Bytes FixedText(const std::string& text, std::size_t size) {
     return field;
 }
 
-std::string Hex8(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", v);
-    return buf;
-}
-
 }  // namespace
 
 Delays RealisticDelays() {
