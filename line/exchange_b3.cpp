@@ -9,16 +9,6 @@ namespace tolvar::line {
 
 using namespace capi;
 
-namespace {
-
-std::string Hex8(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", v);
-    return buf;
-}
-
-}  // namespace
-
 std::string Exchange::Timestamp() const {
     std::time_t t = std::time(nullptr);
     std::tm tm{};

@@ -1,5 +1,7 @@
 #pragma once
-// Records shared by the exchange's source files.
+// Records and small helpers shared by the exchange's source files.
+
+#include <cstdio>
 
 #include "line/exchange.h"
 
@@ -13,6 +15,28 @@ constexpr std::uint8_t kAlert = 0x01, kConnect = 0x02, kConnectActive = 0x03, kD
 constexpr std::uint8_t kReq = 0x80, kConf = 0x81, kInd = 0x82, kResp = 0x83;
 std::string Name(std::uint8_t cmd, std::uint8_t sub);
 }  // namespace capi
+
+// A primary-rate line offers dozens of calls at once; a session holding as
+// many PLCIs as one controller can number only collects calls it never releases.
+constexpr std::size_t kMaxPlciPerSession = 255;
+constexpr std::uint16_t kNormalClearing = 0x3490, kBusy = 0x3491, kNoUserResponding = 0x3492,
+                        kNoChannel = 0x34A2, kUnallocated = 0x3481, kInvalidNumber = 0x349C,
+                        kIncompatible = 0x34D8, kAnsweredElsewhere = 0x349A,
+                        kOtherApplication = 0x3304;
+
+// A PLCI or NCCI as the log shows it: "0x10101".
+inline std::string Hex8(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", v);
+    return buf;
+}
+
+// The digits of a number structure, after its skip octets of type and
+// presentation.
+inline std::string Digits(const Bytes& number_struct, std::size_t skip) {
+    if (number_struct.size() <= skip) return "";
+    return std::string(number_struct.begin() + static_cast<long>(skip), number_struct.end());
+}
 
 struct Exchange::Pending {
     std::uint8_t cmd;  // the indication's command

@@ -1,12 +1,13 @@
+// The registry and its hive file: reading the file (again when it changed on
+// disk), the view the program reads with its writes on their way, writing
+// changes once, batches, and opening and deleting keys.
 #include "registry/registry.h"
 
 #include <algorithm>
-#include <future>
 #include <iterator>
 #include <utility>
 
-#include "registry/hive.h"
-#include "registry/hive_file.h"
+#include "registry/registry_state.h"
 
 namespace tolvar {
 
@@ -14,8 +15,8 @@ namespace {
 
 constexpr const char* kRootKey = "HKEY_CURRENT_USER";
 
-// A key path below HKEY_CURRENT_USER, split into names from the root key's
-// name down. One leading and one trailing backslash are allowed.
+}  // namespace
+
 KeyPath SplitKeyPath(const std::string& keyPath) {
     std::string_view s = keyPath;
     if (s.starts_with('\\')) s.remove_prefix(1);
@@ -40,6 +41,19 @@ KeyPath SplitKeyPath(const std::string& keyPath) {
     return path;
 }
 
+void CheckNoLineBreak(const std::string& text, const char* what) {
+    if (text.find('\n') != std::string::npos)
+        throw RegistryError(
+            std::string("Zeilenumbrüche sind in der Registrierung nicht möglich (") + what + ")");
+}
+
+std::string Describe(std::string_view valueName, const std::string& keyPath) {
+    return "Wert \"" + (valueName.empty() ? std::string("@") : std::string(valueName)) +
+           "\" im Schlüssel \"\\" + keyPath + "\"";
+}
+
+namespace {
+
 std::string JoinKeyPath(const KeyPath& path) {
     std::string out;
     for (std::size_t i = 1; i < path.size(); ++i) {
@@ -56,32 +70,6 @@ bool IsWithin(const KeyPath& key, const KeyPath& top) {
         if (!NamesEqual(key[i], top[i])) return false;
     return true;
 }
-
-// The file format has no escape for a line break.
-void CheckNoLineBreak(const std::string& text, const char* what) {
-    if (text.find('\n') != std::string::npos)
-        throw RegistryError(
-            std::string("Zeilenumbrüche sind in der Registrierung nicht möglich (") + what + ")");
-}
-
-std::string Describe(std::string_view valueName, const std::string& keyPath) {
-    return "Wert \"" + (valueName.empty() ? std::string("@") : std::string(valueName)) +
-           "\" im Schlüssel \"\\" + keyPath + "\"";
-}
-
-}  // namespace
-
-// One change as the program made it, kept until it reaches the file.
-struct RegistryOp {
-    enum class Kind { CreateKey, SetValue, DeleteValue, DeleteKey };
-
-    std::uint64_t owner;  // the id of the RegKey that made it; 0 for DeleteKey
-    KeyPath key;
-    Kind kind;
-    ValueData value;  // SetValue: the value; DeleteValue: its name
-};
-
-namespace {
 
 using OpKind = RegistryOp::Kind;
 
@@ -123,44 +111,14 @@ bool Changes(const Hive& hive, const RegistryOp& op) {
 
 }  // namespace
 
-// Writes are kept per open key and applied to the file as it is on disk at the
-// moment they are flushed, so a hand edit made meanwhile survives them. Inside
-// a batch, flushing moves them to the batch, which reaches the file at once.
-struct Registry::State {
-    bool loaded = false;
-    FileStamp stamp;                    // of the version last read or written
-    std::optional<std::string> broken;  // why that version cannot be parsed
-    int batchDepth = 0;                 // batches open, the outermost counted too
-    std::vector<RegistryOp> batched;    // flushed inside the open batch, in order
-    std::vector<RegistryOp> pending;    // of keys still open, in the order they were made
-    Hive view;                          // the file, then batched, then pending
-    bool viewStale = true;
-    std::uint64_t lastKeyId = 0;
-
-    // The file as StartReading found it; nothing when it could not be read.
-    struct Read {
-        FileStamp stamp;
-        Hive hive;
-        std::optional<std::string> broken;
-    };
-    std::future<std::optional<Read>> reading;
-
-    // The view is built again when it is next needed; until then it holds
-    // nothing, not even the text of a version of the file since replaced.
-    void DropView() {
-        viewStale = true;
-        view = Hive();
-    }
-
-    void Record(RegistryOp op, const Hive& file) {
-        // A write of what the file holds already, with nothing else on its
-        // way, is no change: left out, so that reading on needs no copy of
-        // the file's content (start-up writes its defaults back every time).
-        if (batched.empty() && pending.empty() && !Changes(file, op)) return;
-        if (!viewStale) Apply(view, op);
-        pending.push_back(std::move(op));
-    }
-};
+void Registry::State::Record(RegistryOp op, const Hive& file) {
+    // A write of what the file holds already, with nothing else on its way,
+    // is no change: left out, so that reading on needs no copy of the file's
+    // content (start-up writes its defaults back every time).
+    if (batched.empty() && pending.empty() && !Changes(file, op)) return;
+    if (!viewStale) Apply(view, op);
+    pending.push_back(std::move(op));
+}
 
 Registry::Registry(std::string path)
     : path_(std::move(path)), hive_(std::make_unique<Hive>()), state_(std::make_unique<State>()) {}
@@ -364,54 +322,6 @@ bool Registry::ReadTree(const std::string& keyPath,
     read(RegKeyReader(*key, nullptr, &joined));
     return true;
 }
-
-std::string_view RegKeyReader::Name() const {
-    return key_->name;
-}
-
-std::string RegKeyReader::JoinedPath() const {
-    if (parent_ == nullptr) return *path_;
-    std::string path = parent_->JoinedPath() + "\\";
-    path += key_->name;
-    return path;
-}
-
-std::string RegKeyReader::Path() const {
-    return "\\" + JoinedPath();
-}
-
-std::size_t RegKeyReader::SubkeyCount() const {
-    return key_->subkeys.size();
-}
-
-RegKeyReader RegKeyReader::Subkey(std::size_t index) const {
-    return RegKeyReader(key_->subkeys.at(index), this, path_);
-}
-
-const HiveValue& RegKeyReader::Value(std::string_view name) const {
-    const HiveValue* value = key_->FindValue(name);
-    if (!value) throw RegistryError(Describe(name, JoinedPath()) + " fehlt");
-    return *value;
-}
-
-bool RegKeyReader::ValueExists(std::string_view name) const {
-    return key_->FindValue(name) != nullptr;
-}
-
-std::string RegKeyReader::ReadString(std::string_view name) const {
-    const HiveValue& v = Value(name);
-    if (v.type != ValueType::String)
-        throw RegistryError(Describe(name, JoinedPath()) + " ist keine Zeichenkette");
-    return std::string(v.text);
-}
-
-std::int32_t RegKeyReader::ReadInteger(std::string_view name) const {
-    const HiveValue& v = Value(name);
-    if (v.type != ValueType::Dword)
-        throw RegistryError(Describe(name, JoinedPath()) + " ist keine Ganzzahl (dword)");
-    return static_cast<std::int32_t>(v.number);
-}
-
 RegistryBatch::RegistryBatch(Registry& registry)
     : registry_(registry), mark_(registry.BeginBatch()) {}
 
@@ -423,140 +333,6 @@ void RegistryBatch::Commit() {
     if (done_) return;
     registry_.CommitBatch();
     done_ = true;
-}
-
-RegKey::RegKey(Registry* registry, std::string keyPath)
-    : registry_(registry), keyPath_(std::move(keyPath)), id_(++registry->state_->lastKeyId) {}
-
-RegKey::RegKey(RegKey&& other) noexcept
-    : registry_(std::exchange(other.registry_, nullptr)),
-      keyPath_(std::move(other.keyPath_)),
-      id_(std::exchange(other.id_, 0)) {}
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-    if (this != &other) {
-        Release();
-        registry_ = std::exchange(other.registry_, nullptr);
-        keyPath_ = std::move(other.keyPath_);
-        id_ = std::exchange(other.id_, 0);
-    }
-    return *this;
-}
-
-RegKey::~RegKey() {
-    Release();
-}
-
-void RegKey::Release() noexcept {
-    if (!registry_) return;
-    try {
-        registry_->Flush(id_);
-    } catch (...) {
-        // Nobody is left to tell; Close() reports such failures.
-    }
-    registry_->Forget(id_);
-    registry_ = nullptr;
-}
-
-void RegKey::Close() {
-    if (registry_) registry_->Flush(id_);
-}
-
-const HiveKey* RegKey::Current() const {
-    if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
-    return registry_->View().Find(SplitKeyPath(keyPath_));
-}
-
-const HiveValue& RegKey::Value(const std::string& name) const {
-    const HiveKey* key = Current();
-    const HiveValue* value = key ? key->FindValue(name) : nullptr;
-    if (!value) throw RegistryError(Describe(name, keyPath_) + " fehlt");
-    return *value;
-}
-
-bool RegKey::ValueExists(const std::string& name) const {
-    const HiveKey* key = Current();
-    return key && key->FindValue(name);
-}
-
-std::vector<std::string> RegKey::GetValueNames() const {
-    std::vector<std::string> names;
-    if (const HiveKey* key = Current())
-        for (const HiveValue& v : key->values) names.emplace_back(v.name);
-    return names;
-}
-
-std::vector<std::string> RegKey::GetKeyNames() const {
-    std::vector<std::string> names;
-    if (const HiveKey* key = Current())
-        for (const HiveKey& sub : key->subkeys) names.emplace_back(sub.name);
-    return names;
-}
-
-std::string RegKey::ReadString(const std::string& name) const {
-    const HiveValue& v = Value(name);
-    if (v.type != ValueType::String)
-        throw RegistryError(Describe(name, keyPath_) + " ist keine Zeichenkette");
-    return std::string(v.text);
-}
-
-std::int32_t RegKey::ReadInteger(const std::string& name) const {
-    const HiveValue& v = Value(name);
-    if (v.type != ValueType::Dword)
-        throw RegistryError(Describe(name, keyPath_) + " ist keine Ganzzahl (dword)");
-    return static_cast<std::int32_t>(v.number);
-}
-
-std::vector<std::uint8_t> RegKey::ReadBinaryData(const std::string& name) const {
-    const HiveValue& v = Value(name);
-    if (v.type != ValueType::Binary && v.type != ValueType::Other)
-        throw RegistryError(Describe(name, keyPath_) + " enthält keine Binärdaten");
-    return v.Bytes();
-}
-
-void RegKey::Store(ValueData value) {
-    CheckNoLineBreak(value.name, "Wertname");
-    if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
-    // A file that cannot be parsed fails every write at once.
-    registry_->Refresh();
-    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::SetValue, std::move(value)},
-                              *registry_->hive_);
-}
-
-void RegKey::WriteString(const std::string& name, const std::string& value) {
-    CheckNoLineBreak(value, "Text");
-    ValueData v;
-    v.name = name;
-    v.type = ValueType::String;
-    v.text = value;
-    Store(std::move(v));
-}
-
-void RegKey::WriteInteger(const std::string& name, std::int32_t value) {
-    ValueData v;
-    v.name = name;
-    v.type = ValueType::Dword;
-    v.number = static_cast<std::uint32_t>(value);
-    Store(std::move(v));
-}
-
-void RegKey::WriteBinaryData(const std::string& name, const std::vector<std::uint8_t>& value) {
-    ValueData v;
-    v.name = name;
-    v.type = ValueType::Binary;
-    v.bytes = value;
-    Store(std::move(v));
-}
-
-bool RegKey::DeleteValue(const std::string& name) {
-    if (!registry_) throw RegistryError("der Registrierungsschlüssel ist nicht geöffnet");
-    registry_->Refresh();
-    if (!ValueExists(name)) return false;
-    ValueData v;
-    v.name = name;
-    registry_->state_->Record({id_, SplitKeyPath(keyPath_), OpKind::DeleteValue, std::move(v)},
-                              *registry_->hive_);
-    return true;
 }
 
 }  // namespace tolvar
