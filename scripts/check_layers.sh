@@ -38,8 +38,9 @@ for folder in "${!rank[@]}"; do
         file="${hit%%:*}"
         rest="${hit#*:}"
         line="${rest%%:*}"
-        target="$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"/]*\)\/.*/\1/p' <<<"${rest#*:}")"
-        [ -n "$target" ] && [ "$target" != "$folder" ] || continue
+        [[ "${rest#*:}" =~ include[[:space:]]*\"([^\"/]+)/ ]] || continue
+        target="${BASH_REMATCH[1]}"
+        [ "$target" != "$folder" ] || continue
         from="${rank[$folder]}" to="${rank[$target]:-}"
         if [ -z "$to" ]; then
             why="a folder that has no layer"
