@@ -9,8 +9,8 @@
 #include "app/desktop_notifier.h"
 #include "app/espeak_speaker.h"
 #include "app/sound_player.h"
-#include "calls/program_start.h"
 #include "core/devices.h"
+#include "core/program_start.h"
 
 namespace tolvar {
 

@@ -18,8 +18,8 @@
 #include "app/main_form.h"
 #include "app/qt_text.h"
 #include "dmail/dmail.h"
+#include "dmail/receiver_lists.h"
 #include "engine/engine.h"
-#include "sms/receiver_lists.h"
 #include "sms/sms_job.h"
 
 namespace tolvar {

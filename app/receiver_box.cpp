@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "app/qt_text.h"
-#include "sms/receiver_lists.h"
+#include "dmail/receiver_lists.h"
 
 namespace tolvar {
 

@@ -5,7 +5,6 @@
 
 #include "calls/connect_ind.h"
 #include "calls/event_log.h"
-#include "calls/program_start.h"
 #include "capi/capi_codes.h"
 #include "capi/capi_link.h"
 #include "capi/capi_session.h"
@@ -13,6 +12,7 @@
 #include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
+#include "core/program_start.h"
 #include "desktop/phone_number.h"
 #include "desktop/tray.h"
 #include "rules/rule_editor.h"

@@ -12,6 +12,7 @@
 #include "capi/capi_message.h"
 #include "core/devices.h"
 #include "core/timer.h"
+#include "desktop/call_desktop.h"
 
 namespace tolvar {
 
@@ -40,18 +41,6 @@ class AutomaticSms {
     virtual void PrepareSMSJob(const std::string& receiver, const std::string& text) = 0;
     // False when the job was given up (and said so) instead of sent.
     virtual bool StartAutomaticSMS() = 0;
-};
-
-// The desktop's part in incoming calls: the contact lookup, the announcement
-// and the call's notification.
-class CallDesktop {
-  public:
-    virtual ~CallDesktop() = default;
-    virtual void LookUpContact(const std::string& callingNumber) = 0;
-    virtual void AnnounceCaller(const std::string& name) = 0;
-    // The call's event-log line as it arrived, and as it ended; missed: nobody answered.
-    virtual void CallArrived(std::uint32_t plci, const std::string& line) = 0;
-    virtual void CallFinished(std::uint32_t plci, const std::string& ending, bool missed) = 0;
 };
 
 // What an incoming call is, as listeners outside the program are told of it.

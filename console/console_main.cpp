@@ -6,10 +6,10 @@
 
 #include <iostream>
 
-#include "calls/program_start.h"
 #include "capi/libcapi20_driver.h"
 #include "console/console_front_end.h"
 #include "console/event_loop.h"
+#include "core/program_start.h"
 #include "core/single_instance.h"
 #include "engine/engine.h"
 

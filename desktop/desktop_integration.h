@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "calls/call_monitor.h"
 #include "capi/connection.h"
 #include "core/devices.h"
 #include "core/timer.h"
 #include "desktop/agent_options.h"
+#include "desktop/call_desktop.h"
 #include "desktop/contact_index.h"
 
 namespace tolvar {

@@ -11,8 +11,8 @@
 #include "core/clock.h"
 #include "dmail/dmail.h"
 #include "dmail/dmail_settings.h"
+#include "dmail/receiver_lists.h"
 #include "rules/number_text.h"
-#include "sms/receiver_lists.h"
 
 namespace tolvar {
 

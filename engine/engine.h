@@ -25,11 +25,11 @@
 #include "desktop/tray.h"
 #include "dmail/dmail.h"
 #include "dmail/dmail_settings.h"
+#include "dmail/receiver_lists.h"
 #include "mqtt/mqtt_publisher.h"
 #include "registry/hive_file.h"
 #include "rules/rule_editor.h"
 #include "rules/rule_store.h"
-#include "sms/receiver_lists.h"
 #include "sms/sms.h"
 
 namespace tolvar {

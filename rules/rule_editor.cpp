@@ -3,9 +3,9 @@
 #include <cmath>
 #include <utility>
 
-#include "calls/program_start.h"
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/program_start.h"
 
 namespace tolvar {
 

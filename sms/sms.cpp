@@ -8,8 +8,8 @@
 #include "core/charset.h"
 #include "core/clock.h"
 #include "core/front_end.h"
+#include "dmail/receiver_lists.h"
 #include "rules/number_text.h"
-#include "sms/receiver_lists.h"
 #include "sms/tap.h"
 #include "sms/ucp.h"
 

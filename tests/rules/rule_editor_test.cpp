@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "calls/program_start.h"
 #include "core/error.h"
+#include "core/program_start.h"
 #include "registry/registry.h"
 #include "rules/rule_editor.h"
 #include "temp_hive.h"

@@ -1,4 +1,4 @@
-#include "sms/receiver_lists.h"
+#include "dmail/receiver_lists.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "calls/program_start.h"
+#include "core/program_start.h"
 
 namespace tolvar {
 namespace {

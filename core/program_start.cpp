@@ -1,4 +1,4 @@
-#include "calls/program_start.h"
+#include "core/program_start.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -1,6 +1,6 @@
 // The remembered receivers of both pages and the own D-Mail MSN, stored together.
 
-#include "sms/receiver_lists.h"
+#include "dmail/receiver_lists.h"
 
 #include <gtest/gtest.h>
 
