@@ -6,15 +6,13 @@
 #include <QLineEdit>
 
 #include "app/main_form.h"
+#include "app/page_widgets.h"
 
 namespace tolvar {
 
 QGroupBox* ControllerGroup(TMainForm& form) {
-    auto* group = new QGroupBox("CAPI");
-    group->setObjectName("gbCapi");
-    auto* row = new QHBoxLayout(group);
-    row->setContentsMargins(8, 4, 8, 4);
-    row->setSpacing(3);
+    QGroupBox* group = page::Group("CAPI", "gbCapi");
+    auto* row = page::Tight(new QHBoxLayout(group));
     auto* label = new QLabel("Controller:");
     auto* field = new QLineEdit;
     field->setObjectName("edController");

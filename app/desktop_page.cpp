@@ -15,25 +15,16 @@
 
 #include "app/main_form.h"
 #include "app/mqtt_group.h"
+#include "app/page_widgets.h"
 #include "engine/engine.h"
 
 namespace tolvar {
 
 namespace {
 
-QGroupBox* Group(const char* title, const char* name) {
-    auto* box = new QGroupBox(title);
-    box->setObjectName(name);
-    return box;
-}
-
-// Three groups share the page's fixed height.
-template <class L>
-L* Tight(L* layout) {
-    layout->setContentsMargins(8, 4, 8, 4);
-    layout->setSpacing(3);
-    return layout;
-}
+using page::Field;
+using page::Group;
+using page::Tight;
 
 QPushButton* DotsButton(const char* name, const char* accessible) {
     auto* button = new QPushButton("...");
@@ -41,13 +32,6 @@ QPushButton* DotsButton(const char* name, const char* accessible) {
     button->setAccessibleName(accessible);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance("...") + 16);
     return button;
-}
-
-QLineEdit* Field(const char* name, QLabel* label) {
-    auto* edit = new QLineEdit;
-    edit->setObjectName(name);
-    label->setBuddy(edit);
-    return edit;
 }
 
 }  // namespace

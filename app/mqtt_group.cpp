@@ -7,27 +7,17 @@
 #include <QLineEdit>
 
 #include "app/main_form.h"
+#include "app/page_widgets.h"
 #include "app/qt_text.h"
 #include "engine/engine.h"
 
 namespace tolvar {
 
-namespace {
-
-QLineEdit* Field(const char* name, QLabel* label) {
-    auto* edit = new QLineEdit;
-    edit->setObjectName(name);
-    label->setBuddy(edit);
-    return edit;
-}
-
-}  // namespace
+using page::Field;
 
 MqttGroup::MqttGroup(TMainForm& form) : QGroupBox("MQTT"), form_(form) {
     setObjectName("gbMqtt");
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(8, 4, 8, 4);
-    grid->setSpacing(3);
+    auto* grid = page::Tight(new QGridLayout(this));
 
     cbMqttEnabled_ = new QCheckBox("An MQTT-Broker &senden");
     cbMqttEnabled_->setObjectName("cbMqttEnabled");
