@@ -87,18 +87,6 @@ std::string MqttKey(int port) {
            std::string(hex) + "\n\"Topic\"=\"bench\"\n\n";
 }
 
-pid_t Spawn(const std::vector<std::string>& argv) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 double Ms(Steady::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -156,12 +144,12 @@ int main(int argc, char** argv) {
             if (at) ring.push_back(Ms(*at - t0));
             sub.WaitFor("\"event\": \"end\"", seen);
             t0 = Steady::now();
-            const pid_t p = Spawn({"/usr/bin/mosquitto_pub", "-h", "127.0.0.1", "-p",
-                                   std::to_string(broker.Port()), "-q", "1", "-t", "bench/ref",
-                                   "-m", "ref " + std::to_string(i)});
+            test::Process publisher({"/usr/bin/mosquitto_pub", "-h", "127.0.0.1", "-p",
+                                     std::to_string(broker.Port()), "-q", "1", "-t", "bench/ref",
+                                     "-m", "ref " + std::to_string(i)});
             at = sub.WaitFor("bench/ref ref " + std::to_string(i), seen);
             if (at) pub.push_back(Ms(*at - t0));
-            waitpid(p, nullptr, 0);
+            publisher.Wait(5s);
         }
         tolvar->Send("quit");
         tolvar->Wait(5s);

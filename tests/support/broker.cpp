@@ -89,17 +89,8 @@ std::unique_ptr<Process> Subscribe(int port, const std::vector<std::string>& arg
 }
 
 int Run(const std::vector<std::string>& argv) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    Process child(argv);
+    return child.Wait(std::chrono::seconds(60)).value_or(-1);
 }
 
 }  // namespace tolvar::test
