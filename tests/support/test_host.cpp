@@ -1,7 +1,5 @@
 #include "support/test_host.h"
 
-#include <poll.h>
-
 namespace tolvar::test {
 
 void FakeIo::Watch(int fd, std::function<void()> onReadable) {
@@ -21,22 +19,6 @@ void FakeIo::Pump() {
         const int before = capi_.getCalls;
         fn();
         if (capi_.getCalls == before || capi_.getResult != 0) return;  // nothing taken
-    }
-}
-
-void FakeIo::PumpOthers() {
-    std::vector<int> ready;
-    for (const auto& [fd, fn] : watches_) {
-        if (fd == FakeCapi::kFd) continue;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 0) > 0) ready.push_back(fd);
-    }
-    for (const int fd : ready) {
-        const auto it = watches_.find(fd);
-        if (it != watches_.end()) {
-            auto fn = it->second;
-            fn();
-        }
     }
 }
 

@@ -34,8 +34,6 @@ class FakeIo final : public IoService {
     bool Watched(int fd) const { return watches_.count(fd) > 0; }
     // Runs the CAPI descriptor's callback while it is watched and readable.
     void Pump();
-    // Runs the callbacks of the other watched descriptors that are readable now.
-    void PumpOthers();
 
   private:
     FakeCapi& capi_;
