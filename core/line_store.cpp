@@ -2,7 +2,6 @@
 
 #include "core/ascii_run.h"
 #include "core/charset.h"
-#include "core/prefault.h"
 
 #include <algorithm>
 #include <atomic>
@@ -173,8 +172,6 @@ void LineStore::Reserve(std::size_t textBytes, std::size_t lines) {
     if (textBytes > textCapacity_) SetTextCapacity(textBytes);
     if (lines > endsCapacity_) {
         ends_ = Resize(ends_, lines);
-        // The new room is filled line by line: its pages at once.
-        Prefault(ends_ + endsCapacity_, (lines - endsCapacity_) * sizeof *ends_);
         endsCapacity_ = lines;
     }
 }
@@ -189,7 +186,6 @@ void LineStore::ShrinkToFit() {
 
 char* LineStore::Room(std::size_t bytes) {
     Reserve(textSize_ + bytes, 0);
-    Prefault(text_ + textSize_, bytes);
     return text_ + textSize_;
 }
 

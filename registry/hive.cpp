@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/prefault.h"
 
 namespace tolvar {
 
 namespace {
 
 constexpr std::size_t kSmallestBlock = 64 << 10;
+constexpr std::size_t kLargestBlock = 2 << 20;
 
 char FoldUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -177,7 +177,7 @@ bool HiveKey::DeleteSubkey(std::string_view keyName) {
 }
 
 HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base, std::size_t memoryBytes)
-    : base_(std::move(base)), file_(std::move(file)), memory_(std::min(memoryBytes, kHugePage)) {}
+    : base_(std::move(base)), file_(std::move(file)), memory_(std::min(memoryBytes, kLargestBlock)) {}
 
 void* HiveText::Blocks::do_allocate(std::size_t bytes, std::size_t alignment) {
     // The first offset from `from` on in the last block that is so aligned.
@@ -187,11 +187,10 @@ void* HiveText::Blocks::do_allocate(std::size_t bytes, std::size_t alignment) {
     };
     std::size_t at = blocks_.empty() ? 0 : aligned(used_);
     if (blocks_.empty() || at > size_ || size_ - at < bytes) {
-        // The pages at once, instead of a fault for each as the keys fill them.
-        std::size_t size = std::max(next_, bytes + alignment);
-        blocks_.push_back(NewFilledBlock(size));
+        const std::size_t size = std::max(next_, bytes + alignment);
+        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
         size_ = size;
-        next_ = std::min(std::max(2 * size, kSmallestBlock), kHugePage);
+        next_ = std::min(std::max(2 * size, kSmallestBlock), kLargestBlock);
         at = aligned(0);
     }
     used_ = at + bytes;

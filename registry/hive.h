@@ -17,8 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/prefault.h"
-
 namespace tolvar {
 
 enum class ValueType {
@@ -97,8 +95,8 @@ using KeyPath = std::vector<std::string>;
 // its keys in the text's memory.
 class HiveText {
   public:
-    // memoryBytes: room for the keys of the file, asked for at once (up to a
-    // huge page; more as they need it).
+    // memoryBytes: room for the keys of the file, asked for at once (up to
+    // kLargestBlock; more as they need it).
     explicit HiveText(std::string file = {}, std::shared_ptr<const HiveText> base = {},
                       std::size_t memoryBytes = 0);
     HiveText(const HiveText&) = delete;
@@ -110,9 +108,8 @@ class HiveText {
 
   private:
     // Hands out whole blocks from the front and gives them back only with
-    // the text. The first block is the room asked for, up to a huge page;
-    // the next ones grow to a huge page each. So no more pages are filled
-    // with zeros than the keys take, rounded up to the block.
+    // the text. The first block is the room asked for, up to 2 MB; the next
+    // ones grow to 2 MB each.
     class Blocks final : public std::pmr::memory_resource {
       public:
         explicit Blocks(std::size_t firstBytes) : next_(firstBytes) {}
@@ -124,7 +121,7 @@ class HiveText {
             return this == &other;
         }
 
-        std::vector<FilledBlock> blocks_;
+        std::vector<std::unique_ptr<std::byte[]>> blocks_;
         std::size_t used_ = 0;  // of the last block
         std::size_t size_ = 0;  // of the last block
         std::size_t next_;      // the size of the next block, at least

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "core/atomic_file.h"
-#include "core/prefault.h"
 #include "registry/registry.h"
 
 namespace tolvar {
@@ -80,9 +79,6 @@ HiveFileContent ReadHiveFile(const std::string& path) {
     // Read in one go for the size it had, with room to see its end.
     std::size_t got = 0;
     const std::size_t room = static_cast<std::size_t>(st.st_size) + 4096;
-    // Its pages at once, before the zeros and the bytes go in.
-    content.bytes.reserve(room);
-    Prefault(content.bytes.data(), room);
     content.bytes.resize(room);
     for (;;) {
         if (got == content.bytes.size()) {
