@@ -1,7 +1,5 @@
 // tolvar: the program entry. Chooses the window or the console front end.
 
-#include <malloc.h>
-
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -13,11 +11,6 @@
 #endif
 
 int main(int argc, char** argv) {
-    // Blocks of a megabyte and more (the log's text, the settings file's keys)
-    // get mappings of their own, given back whole when freed, instead of
-    // landing in the heap once malloc's moving threshold has risen: there
-    // they would leave megabytes of holes (and huge pages) behind.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // A remote CAPI server that went away must not kill us on the next write.
     std::signal(SIGPIPE, SIG_IGN);
 
