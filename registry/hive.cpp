@@ -8,14 +8,11 @@ namespace tolvar {
 
 namespace {
 
-constexpr std::size_t kSmallestBlock = 64 << 10;
-constexpr std::size_t kLargestBlock = 2 << 20;
-
 char FoldUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-auto SubkeyPosition(std::pmr::vector<HiveKey>& keys, std::string_view name) {
+auto SubkeyPosition(std::vector<HiveKey>& keys, std::string_view name) {
     return std::lower_bound(
         keys.begin(), keys.end(), name,
         [](const HiveKey& k, std::string_view n) { return CompareNames(k.name, n) < 0; });
@@ -176,30 +173,11 @@ bool HiveKey::DeleteSubkey(std::string_view keyName) {
     return true;
 }
 
-HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base, std::size_t memoryBytes)
-    : base_(std::move(base)), file_(std::move(file)), memory_(std::min(memoryBytes, kLargestBlock)) {}
-
-void* HiveText::Blocks::do_allocate(std::size_t bytes, std::size_t alignment) {
-    // The first offset from `from` on in the last block that is so aligned.
-    const auto aligned = [&](std::size_t from) {
-        const auto start = reinterpret_cast<std::uintptr_t>(blocks_.back().get());
-        return ((start + from + alignment - 1) & ~(alignment - 1)) - start;
-    };
-    std::size_t at = blocks_.empty() ? 0 : aligned(used_);
-    if (blocks_.empty() || at > size_ || size_ - at < bytes) {
-        const std::size_t size = std::max(next_, bytes + alignment);
-        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-        size_ = size;
-        next_ = std::min(std::max(2 * size, kSmallestBlock), kLargestBlock);
-        at = aligned(0);
-    }
-    used_ = at + bytes;
-    return blocks_.back().get() + at;
-}
+HiveText::HiveText(std::string file, std::shared_ptr<const HiveText> base)
+    : base_(std::move(base)), file_(std::move(file)) {}
 
 Hive::Hive() : top_(std::make_unique<HiveKey>()) {}
 
-// The copy's keys go on the heap: the text's memory only ever grows.
 Hive::Hive(const Hive& other) : text_(other.text_), top_(std::make_unique<HiveKey>(*other.top_)) {}
 
 Hive& Hive::operator=(Hive other) noexcept {

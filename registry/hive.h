@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,24 +48,10 @@ struct HiveValue {
     bool operator==(const ValueData& v) const;
 };
 
-// Keys read from a file lie, with everything below them, in the memory of the
-// hive's text: one block asked for at once instead of a piece per key. A copy
-// of such a key lies on the heap.
 struct HiveKey {
-    using allocator_type = std::pmr::polymorphic_allocator<std::byte>;
-
-    HiveKey() = default;
-    explicit HiveKey(const allocator_type& memory) : values(memory), subkeys(memory) {}
-    HiveKey(const HiveKey& other, const allocator_type& memory)
-        : name(other.name), values(other.values, memory), subkeys(other.subkeys, memory) {}
-    HiveKey(HiveKey&& other, const allocator_type& memory)
-        : name(other.name),
-          values(std::move(other.values), memory),
-          subkeys(std::move(other.subkeys), memory) {}
-
     std::string_view name;
-    std::pmr::vector<HiveValue> values;  // in the order they were created
-    std::pmr::vector<HiveKey> subkeys;   // ascending ignoring case
+    std::vector<HiveValue> values;  // in the order they were created
+    std::vector<HiveKey> subkeys;   // ascending ignoring case
 
     const HiveValue* FindValue(std::string_view valueName) const;
     bool DeleteValue(std::string_view valueName);
@@ -91,46 +76,20 @@ using KeyPath = std::vector<std::string>;
 
 // The text a hive's strings lie in: the file's bytes, the strings made since,
 // and the text of the hive it was copied from. It is only ever added to, so
-// every string handed out stays where it is. A hive read from a file keeps
-// its keys in the text's memory.
+// every string handed out stays where it is.
 class HiveText {
   public:
-    // memoryBytes: room for the keys of the file, asked for at once (up to
-    // kLargestBlock; more as they need it).
-    explicit HiveText(std::string file = {}, std::shared_ptr<const HiveText> base = {},
-                      std::size_t memoryBytes = 0);
+    explicit HiveText(std::string file = {}, std::shared_ptr<const HiveText> base = {});
     HiveText(const HiveText&) = delete;
     HiveText& operator=(const HiveText&) = delete;
 
     std::string_view File() const { return file_; }
     std::string_view Keep(std::string_view s) { return made_.emplace_back(s); }
-    std::pmr::memory_resource* Memory() { return &memory_; }
 
   private:
-    // Hands out whole blocks from the front and gives them back only with
-    // the text. The first block is the room asked for, up to 2 MB; the next
-    // ones grow to 2 MB each.
-    class Blocks final : public std::pmr::memory_resource {
-      public:
-        explicit Blocks(std::size_t firstBytes) : next_(firstBytes) {}
-
-      private:
-        void* do_allocate(std::size_t bytes, std::size_t alignment) override;
-        void do_deallocate(void*, std::size_t, std::size_t) override {}
-        bool do_is_equal(const memory_resource& other) const noexcept override {
-            return this == &other;
-        }
-
-        std::vector<std::unique_ptr<std::byte[]>> blocks_;
-        std::size_t used_ = 0;  // of the last block
-        std::size_t size_ = 0;  // of the last block
-        std::size_t next_;      // the size of the next block, at least
-    };
-
     std::shared_ptr<const HiveText> base_;
     std::string file_;
     std::deque<std::string> made_;
-    Blocks memory_;
 };
 
 // A copy of a hive shares the text read so far; what either makes afterwards
@@ -161,7 +120,7 @@ class Hive {
     bool Delete(const KeyPath& path);
 
     // The root keys (HKEY_CURRENT_USER and whatever else the file holds).
-    const std::pmr::vector<HiveKey>& Roots() const { return top_->subkeys; }
+    const std::vector<HiveKey>& Roots() const { return top_->subkeys; }
 
   private:
     friend class HiveParser;

@@ -369,12 +369,7 @@ Hive Hive::Parse(std::string bytes, const std::string& path) {
             skip = 0;
         }
     }
-    // The keys of a file take up to about twice as many bytes as its text,
-    // with the room their lists grew out of: asked for at once up to 2 MB,
-    // the rest as they need it.
-    const std::size_t memory = bytes.size() * 2 + bytes.size() / 4;
-    hive.text_ = std::make_shared<HiveText>(std::move(bytes), nullptr, memory);
-    hive.top_ = std::make_unique<HiveKey>(HiveKey::allocator_type(hive.text_->Memory()));
+    hive.text_ = std::make_shared<HiveText>(std::move(bytes));
     HiveParser(hive, hive.text_->File().substr(skip), path).Run();
     return hive;
 }
