@@ -6,8 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <exception>
-#include <future>
 #include <utility>
 
 #include "core/datetime.h"
@@ -20,10 +18,6 @@ namespace tolvar {
 namespace {
 
 constexpr const char* kEmptyMsnKey = "@";
-
-// From this many caller keys on, a second thread helps to read the tree: its
-// start costs less than reading a few hundred callers.
-constexpr std::size_t kCallersForTwoThreads = 1000;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -89,57 +83,14 @@ void RuleStore::ReadRules(Registry& registry) {
     // file looked at) for every node and entry: ten thousand entries load in
     // the time the file takes to read.
     registry.ReadTree(root, [this](const RegKeyReader& rules) {
-        const std::size_t count = rules.SubkeyCount();
-        // A large tree is read on two cores: the MSN keys from split on by a
-        // thread of its own, into nodes of their own, joined to the tree after
-        // the first half. The tree ends up as one thread would have built it.
-        std::size_t callers = 0;
-        for (std::size_t m = 0; m < count; ++m) callers += rules.Subkey(m).SubkeyCount();
-        std::size_t split = count;
-        if (count >= 2 && callers >= kCallersForTwoThreads) {
-            std::size_t first = 0;
-            for (split = 0; split + 1 < count && first < callers / 2; ++split)
-                first += rules.Subkey(split).SubkeyCount();
-        }
-        struct Half {
-            RuleNode::Nodes nodes;
-            std::exception_ptr error;  // what stopped it, after the callers read before
-        };
-        std::future<Half> second;
-        if (split < count)
-            second = std::async(std::launch::async, [&rules, split, count] {
-                Half half;
-                try {
-                    for (std::size_t m = split; m < count; ++m) {
-                        const RegKeyReader msnKey = rules.Subkey(m);
-                        half.nodes.push_back(MsnNodeOf(msnKey));
-                        ReadCallers(msnKey, *half.nodes.back());
-                    }
-                } catch (...) {
-                    half.error = std::current_exception();
-                }
-                return half;
-            });
-        const auto join = [this](std::unique_ptr<RuleNode> node) -> RuleNode& {
+        for (std::size_t m = 0; m < rules.SubkeyCount(); ++m) {
+            const RegKeyReader msnKey = rules.Subkey(m);
+            std::unique_ptr<RuleNode> node = MsnNodeOf(msnKey);
             RuleNode& msn = *node;
             msnNodes_.push_back(std::move(node));
             if (msn.text_ == kEmptyMsnKey) Relabel(msn, "");
-            return msn;
-        };
-        try {
-            for (std::size_t m = 0; m < split; ++m) {
-                const RegKeyReader msnKey = rules.Subkey(m);
-                ReadCallers(msnKey, join(MsnNodeOf(msnKey)));
-            }
-        } catch (...) {
-            // What the second half read comes after the fault: dropped.
-            if (second.valid()) second.wait();
-            throw;
+            ReadCallers(msnKey, msn);
         }
-        if (!second.valid()) return;
-        Half half = second.get();
-        for (auto& node : half.nodes) join(std::move(node));
-        if (half.error) std::rethrow_exception(half.error);
     });
 }
 

@@ -116,7 +116,6 @@ class RuleStore {
     void Clear();
     RuleNode& BuildMsnNode();  // AddMsnNode without the change notice
     RuleNode& NewMsnNode(std::string label);
-    // Touches no member: the tree's reading builds nodes on two threads.
     static RuleNode& NewCallerNode(RuleNode& msnNode, std::string label, TActionList entries);
     // A node for an MSN key, named as the key; its callers are read into it
     // once it has its place, so that a fault keeps those read before.
