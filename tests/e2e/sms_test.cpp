@@ -148,22 +148,5 @@ TEST_F(SmsE2E, MissedCallSendsAnsweredCallDoesNot) {
     EXPECT_EQ(accepted[0], "01712521002 0171234567 5551234 Tolvar: Anruf von 0301234567");
 }
 
-TEST_F(SmsE2E, AutomaticSmsRedialsAfterABusyCentre) {
-    line.Ctl({"smsc", kCentre, "ucp", "busy=yes"});
-    line.Ctl({"call", "0301234567", "5551234", "ring=300ms"});
-    ASSERT_EQ(line.Ctl({"wait", "0x3491", "timeout=10s"}).back().rfind("ok", 0), 0u);
-    line.Ctl({"smsc", kCentre, "ucp"});
-    // The redial comes 30 s after the first attempt (one wait of the
-    // control interface lasts at most 25 s here).
-    bool sent = false;
-    for (int i = 0; i < 2 && !sent; ++i)
-        sent =
-            line.Ctl({"wait", "accepted message", "timeout=25s", "from=0"}).back().rfind("ok", 0) ==
-            0;
-    ASSERT_TRUE(sent);
-    EXPECT_NE(test::ReadAll(line.Dir() / "line.log").find("call 3: placed"), std::string::npos);
-    EXPECT_EQ(Accepted().at(0), "01712521002 0171234567 5551234 Tolvar: Anruf von 0301234567");
-}
-
 }  // namespace
 }  // namespace tolvar

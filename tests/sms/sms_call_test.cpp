@@ -432,8 +432,10 @@ TEST_F(AutomaticSms, MissedCallSendsAndBusyCentreIsRedialledUntilItsCallIsActive
     EXPECT_FALSE(Usable());
     host.time.Advance(30000);
     EXPECT_EQ(Dials(), 1u);
-    // The centre answers: no more redials.
+    // The centre answers: the job's message goes out, and no more redials.
     BringUp(6);
+    host.time.Advance(200);
+    EXPECT_EQ(Drain(), BuildUcpFrame("0171234567", "0", "Tolvar: Anruf von 0301234 Mutter"));
     host.time.Advance(90000);
     EXPECT_EQ(Dials(), 0u);
 }
