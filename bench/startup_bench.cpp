@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
         Scratch scratch;
         const auto empty = scratch / "empty", log = scratch / "log", rules = scratch / "rules",
                    huge = scratch / "huge";
-        for (const auto& home : {empty, log, rules, huge}) std::filesystem::create_directories(home);
+        for (const auto& home : {empty, log, rules, huge})
+            std::filesystem::create_directories(home);
         const std::string small = SettingsText(0), large = SettingsText(10000);
         const std::string logText = LogFileText(100000);
         WriteFile(empty / "registry.reg", small);
@@ -98,8 +99,7 @@ int main(int argc, char** argv) {
                           "empty-log start + reading the log", e + rl, 2);
         met &= Report("start-up, 100000 log lines + 10000 rules", Median(tRules), "ms",
                       "empty-log start + reading both files", e + rl + rs, 2);
-        met &= Report("start-up, 1000000 log lines", Median(tHuge), "ms", "half a second", 500,
-                      1);
+        met &= Report("start-up, 1000000 log lines", Median(tHuge), "ms", "half a second", 500, 1);
         return met ? 0 : 1;
     } catch (const std::exception& ex) {
         std::cerr << "startup_bench: " << ex.what() << "\n";
