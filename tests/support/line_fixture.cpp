@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "support/files.h"
 
 namespace tolvar::test {
 
@@ -44,6 +47,25 @@ void LineFixture::StartAgain() {
     const auto fritzbox = std::find(extraArgs_.begin(), extraArgs_.end(), "--fritzbox");
     if (fritzbox != extraArgs_.end() && fritzbox + 1 != extraArgs_.end())
         *(fritzbox + 1) = std::to_string(router_);
+    // So does every line of a scenario: --port alone would put the second
+    // line on the first one's port + 1, a port the system may have handed to
+    // any other socket meanwhile.
+    const auto scenario = std::find(extraArgs_.begin(), extraArgs_.end(), "--scenario");
+    if (ports_.size() > 1 && scenario != extraArgs_.end() && scenario + 1 != extraArgs_.end()) {
+        std::istringstream in(ReadAll(*(scenario + 1)));
+        const std::filesystem::path again = dir_ / "again.scn";
+        std::ofstream out(again);
+        std::size_t line = 0;
+        for (std::string text; std::getline(in, text);) {
+            const auto first = text.find_first_not_of(" \t");
+            if (first != std::string::npos && text.compare(first, 5, "line ") == 0 &&
+                text.find("port=") == std::string::npos && line < ports_.size())
+                text += " port=" + std::to_string(ports_[line]);
+            if (first != std::string::npos && text.compare(first, 5, "line ") == 0) ++line;
+            out << text << '\n';
+        }
+        *(scenario + 1) = again.string();
+    }
     // The old ports may linger a moment after the kill.
     for (int attempt = 0;; ++attempt) {
         try {
