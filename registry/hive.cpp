@@ -180,7 +180,6 @@ Hive::Hive() : top_(std::make_unique<HiveKey>()) {}
 Hive::Hive(const Hive& other) : text_(other.text_), top_(std::make_unique<HiveKey>(*other.top_)) {}
 
 Hive& Hive::operator=(Hive other) noexcept {
-    // The old keys leave with other, before the text they may lie in.
     std::swap(top_, other.top_);
     std::swap(text_, other.text_);
     return *this;

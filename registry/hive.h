@@ -101,8 +101,6 @@ class Hive {
     // A hive moved from may only be assigned to or destroyed.
     Hive(Hive&& other) noexcept = default;
     Hive& operator=(Hive other) noexcept;
-    // Its keys go before the text they lie in (members go in reverse order).
-    ~Hive() = default;
 
     // Reads a whole hive file, keeping its bytes as the hive's text. Throws
     // RegistryError "PATH:LINE: reason".

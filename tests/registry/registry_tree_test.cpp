@@ -187,10 +187,9 @@ TEST(RegistryTree, KeyLinesInAnyOrder) {
     }
 }
 
-// The keys of a read hive lie in the memory read with it, in blocks taken as
-// they are needed: keys added far beyond the room the file asked for land in
-// block after block and stay whole.
-TEST(RegistryTree, AReadHiveTakesKeysFarBeyondItsFirstRoom) {
+// A read hive takes tens of thousands of keys and strings made after the
+// read, and every one stays whole while the text grows.
+TEST(RegistryTree, AReadHiveTakesTensOfThousandsOfNewKeys) {
     const auto pathOf = [](int k) -> KeyPath {
         return {"HKEY_CURRENT_USER",
                 "Software",
