@@ -85,19 +85,11 @@ void RuleStore::ReadRules(Registry& registry) {
     registry.ReadTree(root, [this](const RegKeyReader& rules) {
         for (std::size_t m = 0; m < rules.SubkeyCount(); ++m) {
             const RegKeyReader msnKey = rules.Subkey(m);
-            std::unique_ptr<RuleNode> node = MsnNodeOf(msnKey);
-            RuleNode& msn = *node;
-            msnNodes_.push_back(std::move(node));
+            RuleNode& msn = NewMsnNode(std::string(msnKey.Name()));
             if (msn.text_ == kEmptyMsnKey) Relabel(msn, "");
             ReadCallers(msnKey, msn);
         }
     });
-}
-
-std::unique_ptr<RuleNode> RuleStore::MsnNodeOf(const RegKeyReader& msnKey) {
-    auto node = std::make_unique<RuleNode>();
-    node->text_ = std::string(msnKey.Name());
-    return node;
 }
 
 void RuleStore::ReadCallers(const RegKeyReader& msnKey, RuleNode& msn) {

@@ -117,11 +117,9 @@ class RuleStore {
     RuleNode& BuildMsnNode();  // AddMsnNode without the change notice
     RuleNode& NewMsnNode(std::string label);
     static RuleNode& NewCallerNode(RuleNode& msnNode, std::string label, TActionList entries);
-    // A node for an MSN key, named as the key; its callers are read into it
-    // once it has its place, so that a fault keeps those read before.
-    static std::unique_ptr<RuleNode> MsnNodeOf(const RegKeyReader& msnKey);
-    // The caller keys below an MSN key into msn, a caller at a time: a
-    // malformed entry throws with the callers before it in msn.
+    // The caller keys below an MSN key into msn, which has its place in the
+    // tree already, a caller at a time: a malformed entry throws with the
+    // callers before it in msn.
     static void ReadCallers(const RegKeyReader& msnKey, RuleNode& msn);
     void RemoveCallerNode(RuleNode& callerNode);
     void Relabel(RuleNode& node, const std::string& label);
