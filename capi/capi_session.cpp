@@ -98,9 +98,8 @@ void CapiSession::Dispatch(const CapiMessageView& msg) {
         if (const Handler& h = handlers_[*seat]) h(msg);
 }
 
-void CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data) {
+bool CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data) {
     const std::uint32_t result = driver_.PutMessage(applId_, msg.Wire(), data);
-    lastPut_ = result;
     if (traceEnabled_) {
         if (result == 0)
             TraceLine(SentTraceLine(msg.Wire(), name));
@@ -108,6 +107,7 @@ void CapiSession::SendCapiMessage(const TCapiMessage& msg, const std::string& na
             TraceLine("Konnte " + name + " nicht schicken 0x" + HexNoPad(result));
     }
     if (result != 0 && OnPutFailed) OnPutFailed(result);
+    return result == 0;
 }
 
 void CapiSession::SendListenReq(std::uint32_t controller, bool listen) {
@@ -121,7 +121,7 @@ void CapiSession::SendListenReq(std::uint32_t controller, bool listen) {
     SendCapiMessage(w.Done(), "LISTEN_REQ");
 }
 
-void CapiSession::SendConnectReq(const ConnectReqParams& p) {
+bool CapiSession::SendConnectReq(const ConnectReqParams& p) {
     TCapiMessage msg;
     ParamWriter w(msg, applId_, p.purposeTag, cmd::CONNECT_REQ);
     w.U32(outgoingController_);
@@ -131,7 +131,7 @@ void CapiSession::SendConnectReq(const ConnectReqParams& p) {
     p.calledSubaddress ? w.Struct(Subaddress(*p.calledSubaddress)) : w.Empty();
     p.callingSubaddress ? w.Struct(Subaddress(*p.callingSubaddress)) : w.Empty();
     for (int i = 0; i < 5; ++i) w.Empty();  // B protocol, BC, LLC, HLC, Additional Info
-    SendCapiMessage(w.Done(), "CONNECT_REQ");
+    return SendCapiMessage(w.Done(), "CONNECT_REQ");
 }
 
 void CapiSession::SendConnectResp(std::uint32_t plci, std::uint16_t rejectValue) {

@@ -71,11 +71,9 @@ class CapiSession {
     bool WMCapiSignal();
     std::uint32_t LastFetchResult() const { return lastFetch_; }
 
-    // Hands a built message to CAPI and traces it; the caller is not told of
-    // a failure.
-    void SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data = {});
-    // What CAPI said to the latest message handed to it (0: taken).
-    std::uint32_t LastPutResult() const { return lastPut_; }
+    // Hands a built message to CAPI and traces it; false when CAPI did not
+    // take it (OnPutFailed is told why).
+    bool SendCapiMessage(const TCapiMessage& msg, const std::string& name, Bytes data = {});
 
     // Builders. Each raises TolvarError and sends nothing when its parameters
     // do not fit.
@@ -83,7 +81,8 @@ class CapiSession {
     void SendListenReq(std::uint32_t controller = 1, bool listen = true);
     // The controller of the program's own calls.
     void SetOutgoingController(std::uint32_t controller) { outgoingController_ = controller; }
-    void SendConnectReq(const ConnectReqParams& p);
+    // False when CAPI did not take it: then no CONNECT_CONF will come.
+    bool SendConnectReq(const ConnectReqParams& p);
     void SendConnectResp(std::uint32_t plci, std::uint16_t reject);
     void SendAlertReq(std::uint32_t plci);
     void SendConnectActiveResp(std::uint16_t messageNumber, std::uint32_t plci);
@@ -111,7 +110,6 @@ class CapiSession {
     LineStore trace_;
     std::uint32_t lastFetch_ = 0;
     std::uint32_t outgoingController_ = 1;
-    std::uint32_t lastPut_ = 0;
     TCapiMessage SendBuffer;
     std::array<Handler, kDispatchedCommands.size()> handlers_;
 };

@@ -77,9 +77,8 @@ void DMail::PlaceDMailCall(bool packet, const std::string& called, const std::st
     p.callingNumber = Utf8ToCp1252(calling);
     p.calledSubaddress = "";
     p.callingSubaddress = wireText;
-    h_.capi.SendConnectReq(p);
     // A request CAPI did not take is never confirmed.
-    if (h_.capi.LastPutResult() == 0) dials_.push_back({packet, sendSerial_});
+    if (h_.capi.SendConnectReq(p)) dials_.push_back({packet, sendSerial_});
 }
 
 void DMail::SendPacket() {
