@@ -11,14 +11,14 @@ const char* const kSmsReceiverFormatWarning =
     "Das Eingabeformat für den Empfänger muß \"Telefonnummer + [ Text]\" sein.\r\r"
     "Beispiel:  017812345  Mutter";
 
-std::string NoProviderMessage(const std::string& receiverNumber) {
-    return "Keinen Provider für Teilnehmer \"" + receiverNumber +
-           "\" gefunden !\r\rBitte tragen Sie den Provider für diesen Teilnehmer in die "
-           "Registrierung ein:\r\\\\HKEY_CURRENT_USER\\\\Software\\Brenwick\\Tolvar\\SMS";
-}
-
 std::string NoProviderLine(const std::string& receiverNumber) {
     return "Keinen Provider für Teilnehmer \"" + receiverNumber + "\" gefunden !";
+}
+
+std::string NoProviderMessage(const std::string& receiverNumber) {
+    return NoProviderLine(receiverNumber) +
+           "\r\rBitte tragen Sie den Provider für diesen Teilnehmer in die "
+           "Registrierung ein:\r\\\\HKEY_CURRENT_USER\\\\Software\\Brenwick\\Tolvar\\SMS";
 }
 
 std::string ReceiverFormatLine(const std::string& receiverEntry) {
