@@ -25,6 +25,17 @@ Bytes FixedText(const std::string& text, std::size_t size) {
     return field;
 }
 
+// A number's configuration replaces the one it had, or joins the list.
+template <class Config>
+void PutByNumber(std::vector<Config>& list, Config config) {
+    for (auto& c : list)
+        if (c.number == config.number) {
+            c = std::move(config);
+            return;
+        }
+    list.push_back(std::move(config));
+}
+
 }  // namespace
 
 Delays RealisticDelays() {
@@ -94,21 +105,11 @@ void Exchange::AddTerminal(int line, TerminalConfig config) {
 }
 
 void Exchange::AddPhone(PhoneConfig config) {
-    for (auto& p : phones_)
-        if (p.number == config.number) {
-            p = std::move(config);
-            return;
-        }
-    phones_.push_back(std::move(config));
+    PutByNumber(phones_, std::move(config));
 }
 
 void Exchange::AddSmsc(SmscConfig config) {
-    for (auto& s : smscs_)
-        if (s.number == config.number) {
-            s = std::move(config);
-            return;
-        }
-    smscs_.push_back(std::move(config));
+    PutByNumber(smscs_, std::move(config));
 }
 
 std::vector<AcceptedSms> Exchange::Accepted(const std::string& centre) const {
