@@ -2,8 +2,8 @@
 // The desktop's part in the program, apart from the tray: the options of the
 // page "Desktop", the announcement of a known caller (a notification at once,
 // the spoken text a second later), the notification of every call and of a
-// received D-Mail, and the contact lookup. No Qt: the notifications, the speech and the contact
-// window are devices of the front end.
+// received D-Mail, and the contact lookup. No Qt: the notifications, the
+// speech and the contact window are devices of the front end.
 
 #include <cstdint>
 #include <functional>

@@ -58,10 +58,11 @@ void LineFixture::StartAgain() {
         std::size_t line = 0;
         for (std::string text; std::getline(in, text);) {
             const auto first = text.find_first_not_of(" \t");
-            if (first != std::string::npos && text.compare(first, 5, "line ") == 0 &&
-                text.find("port=") == std::string::npos && line < ports_.size())
-                text += " port=" + std::to_string(ports_[line]);
-            if (first != std::string::npos && text.compare(first, 5, "line ") == 0) ++line;
+            if (first != std::string::npos && text.compare(first, 5, "line ") == 0) {
+                if (text.find("port=") == std::string::npos && line < ports_.size())
+                    text += " port=" + std::to_string(ports_[line]);
+                ++line;
+            }
             out << text << '\n';
         }
         *(scenario + 1) = again.string();
